@@ -1,0 +1,13 @@
+// The code generator: one walk over the tree that writes pseudo-assembly for
+// a machine with one register, R1.
+#pragma once
+#include <cstdint>
+
+struct Node;
+
+extern int64_t count;  // next temporary number ("Temp" and "temp" share it)
+extern int64_t label;  // next label number
+
+void generate(const Node *node);
+
+void codegen_reset();  // both counters back to 1

@@ -1,0 +1,51 @@
+// The one standard-output path: echoed bytes, the report and the code all go
+// through one buffer, in the order they are produced. Messages go to standard
+// error through error_line and fatal, which flush standard output first so a
+// merged stream keeps that order.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+struct OutputBuffer {
+  char *next;  // where the next byte goes
+  char *end;   // one past the last usable byte
+};
+extern OutputBuffer output;
+
+void output_drain();  // writes out the buffer and empties it
+bool output_flush();  // as output_drain at the end of a run; false if output was lost
+
+inline void out_byte(char c) {
+  if (output.next == output.end) output_drain();
+  *output.next++ = c;
+}
+
+void out_bytes_slow(const char *bytes, size_t n);
+
+inline void out_bytes(const char *bytes, size_t n) {
+  if (size_t(output.end - output.next) < n) return out_bytes_slow(bytes, n);
+  std::memcpy(output.next, bytes, n);
+  output.next += n;
+}
+
+inline void out_text(const char *text) { out_bytes(text, std::strlen(text)); }
+
+void out_number(int64_t value);  // signed decimal
+
+// Writes "Line: N ;message" and a newline to standard error.
+void error_line(int64_t line, const char *message);
+
+// Thrown by fatal to end the run with a status; the entry point catches it.
+struct FatalExit {
+  int status;
+};
+
+// Writes the message and a newline to standard error and ends the run with status 2.
+[[noreturn]] void fatal(const char *message);
+
+// Where output goes: file descriptors 1 and 2, or strings (for tests).
+void output_to_descriptors();
+void output_to_strings(std::string *out, std::string *err);
+void output_reset();  // drops pending output and restores the start state

@@ -1,0 +1,11 @@
+// Parse tables, generated at build time from the grammar by lalr_gen.
+// parse_action: > 0 shift to that state, < 0 reduce by rule -action, 0 error.
+#pragma once
+#include <cstdint>
+
+#include "front/grammar.hpp"
+
+extern const int parse_state_count;
+extern const int16_t parse_action[][terminal_count];
+extern const int16_t parse_goto[][nonterminal_count];  // indexed by nonterminal - N_ACCEPT
+extern const uint8_t parse_default_reduction[];        // rule reduced without lookahead, or 0

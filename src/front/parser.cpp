@@ -1,0 +1,171 @@
+#include "front/parser.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "common/output.hpp"
+#include "front/grammar.hpp"
+#include "front/parse_tables.hpp"
+#include "front/scanner.hpp"
+#include "front/tree.hpp"
+#include "report/report.hpp"
+
+namespace {
+
+constexpr int initial_stack_capacity = 200;  // entries when the stack is created
+constexpr int stack_limit = 10000;           // entries, the start entry included
+constexpr int no_lookahead = -1;
+
+// One entry per symbol still open, above the start entry: its state and value.
+struct ParseStack {
+  int16_t *states = nullptr;
+  YYSTYPE *values = nullptr;
+  int capacity = 0;
+  int top = 0;  // index of the top entry
+};
+ParseStack stack;
+
+bool push(int state, YYSTYPE value) {
+  if (stack.top + 1 >= stack.capacity && yygrowstack() != 0) return false;
+  stack.top++;
+  stack.states[stack.top] = int16_t(state);
+  stack.values[stack.top] = value;
+  return true;
+}
+
+YYSTYPE node_value(Node *node) {
+  YYSTYPE value;
+  value.node = node;
+  return value;
+}
+
+Node *sequence(Node *first, Node *rest) { return join_child_node(new_dummy_node(), first, rest); }
+
+Node *operator_node(const char *text, int kind, Node *left, Node *right) {
+  return join_child_node(new_node(text, kind), left, right);
+}
+
+// for ( init ; cond ; step ) body: the header is SEQ(init, SEQ(cond, step)),
+// the inner pair absent when there is neither cond nor step.
+Node *for_node(const char *text, Node *init, Node *cond, Node *step, Node *body) {
+  Node *inner = cond || step ? sequence(cond, step) : nullptr;
+  return operator_node(text, NODE_CONTROL, sequence(init, inner), body);
+}
+
+// The action of a rule: v[0] is the value of its leftmost symbol ($1).
+Node *rule_value(int rule, const YYSTYPE *v) {
+  switch (rule) {
+    // function: ret_type ID ( ) { stmt_list }
+    case 2: return sequence(join_child_node(v[0].node, new_node(v[1].text, NODE_ID), nullptr), v[5].node);
+    case 3:  // ret_type: VOID
+    case 5: return new_node(v[0].text, NODE_TYPE);  // type: INT
+    case 6:   // stmt_list: empty
+    case 14:  // decl_tail: empty
+    case 56: return nullptr;  // assign_tail: empty
+    case 7: return sequence(v[0].node, v[1].node);    // stmt_list: stmt stmt_list
+    case 10: return v[1].node;                          // stmt: { stmt_list }
+    case 13: return join_child_node(v[0].node, v[1].node, v[2].node);  // declaration: type assign decl_tail
+    case 15:                                            // decl_tail: , assign decl_tail
+    case 57: return sequence(v[1].node, v[2].node);    // assign_tail: , assign assign_tail
+    case 16:                                            // assign: ID
+    case 34: return new_node(v[0].text, NODE_ID);       // primary: ID
+    case 17: return operator_node(v[1].text, NODE_ASSIGN, new_node(v[0].text, NODE_ID), v[2].node);
+    case 19: case 21: case 23: case 25:  // or, and, equality, relational
+      return operator_node(v[1].text, NODE_LOGIC, v[0].node, v[2].node);
+    case 27: case 29: return operator_node(v[1].text, NODE_ARITH, v[0].node, v[2].node);  // + - * / %
+    case 31: return operator_node(v[0].text, NODE_LOGIC, v[1].node, nullptr);  // unary: NOT primary
+    case 32: return operator_node(v[0].text, NODE_ARITH, v[1].node, nullptr);  // unary: ADDOP primary
+    case 35: return new_int_node(v[0].num);                                    // primary: NUM
+    case 36: return v[1].node;                                                 // primary: ( expr )
+    case 39: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);  // if ( expr ) stmt
+    case 40: {  // if ( expr ) stmt else stmt
+      Node *node = operator_node(v[0].text, NODE_CONTROL, v[2].node, sequence(v[4].node, v[6].node));
+      node->has_else = true;
+      return node;
+    }
+    case 44: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);  // while ( expr ) stmt
+    case 45: return operator_node(v[0].text, NODE_CONTROL, v[4].node, v[1].node);  // do stmt while ( expr ) ;
+    case 46: return for_node(v[0].text, nullptr, nullptr, nullptr, v[5].node);     // for ( ; ; )
+    case 47: return for_node(v[0].text, v[2].node, nullptr, nullptr, v[6].node);   // for ( init ; ; )
+    case 48: return for_node(v[0].text, nullptr, v[3].node, nullptr, v[6].node);   // for ( ; cond ; )
+    case 49: return for_node(v[0].text, nullptr, nullptr, v[4].node, v[6].node);   // for ( ; ; step )
+    case 50: return for_node(v[0].text, v[2].node, v[4].node, nullptr, v[7].node); // for ( init ; cond ; )
+    case 51: return for_node(v[0].text, v[2].node, nullptr, v[5].node, v[7].node); // for ( init ; ; step )
+    case 52: return for_node(v[0].text, nullptr, v[3].node, v[5].node, v[7].node); // for ( ; cond ; step )
+    case 53: return for_node(v[0].text, v[2].node, v[4].node, v[6].node, v[8].node);  // all three
+    case 55: return sequence(v[0].node, v[1].node);  // for_clause: assign assign_tail
+    default: return v[0].node;  // rules that pass their first value on
+  }
+}
+
+int syntax_error() {
+  yyerror("syntax error");
+  stack.top = 0;
+  return 1;
+}
+
+int stack_overflow() {
+  yyerror("yacc stack overflow");
+  return 1;
+}
+
+// After the whole program: end of input accepts, any token is an error.
+int accept(int lookahead) {
+  if (lookahead == no_lookahead) lookahead = yylex();
+  return lookahead <= 0 ? 0 : syntax_error();
+}
+
+}  // namespace
+
+void yyerror(const char *message) { error_line(yylineno, message); }
+
+int yygrowstack() {
+  if (stack.capacity >= stack_limit) return -1;
+  int capacity = stack.capacity == 0 ? initial_stack_capacity : std::min(stack.capacity * 2, stack_limit);
+  auto *states = static_cast<int16_t *>(std::realloc(stack.states, size_t(capacity) * sizeof(int16_t)));
+  if (!states) return -1;
+  stack.states = states;
+  auto *values = static_cast<YYSTYPE *>(std::realloc(stack.values, size_t(capacity) * sizeof(YYSTYPE)));
+  if (!values) return -1;
+  stack.values = values;
+  stack.capacity = capacity;
+  return 0;
+}
+
+int yyparse() {
+  if (stack.capacity == 0 && yygrowstack() != 0) return stack_overflow();
+  stack.top = 0;
+  stack.states[0] = 0;
+  int lookahead = no_lookahead;
+  for (;;) {
+    int state = stack.states[stack.top];
+    int rule = parse_default_reduction[state];
+    if (rule == 0) {
+      if (lookahead == no_lookahead) lookahead = std::max(yylex(), 0);
+      int action = parse_action[state][terminal_of(lookahead)];
+      if (action == 0) return syntax_error();
+      if (action > 0) {
+        if (!push(action, yylval)) return stack_overflow();
+        lookahead = no_lookahead;
+        continue;
+      }
+      rule = -action;
+    }
+    const Rule &reduced = grammar_rules[rule];
+    YYSTYPE *rhs = stack.values + stack.top - reduced.length + 1;
+    YYSTYPE value = node_value(rule_value(rule, rhs));
+    stack.top -= reduced.length;
+    if (rule == 1 && stack.top == 0) {
+      print_report(value.node);
+      stack.states[++stack.top] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
+      return accept(lookahead);
+    }
+    if (!push(parse_goto[stack.states[stack.top]][reduced.lhs - N_ACCEPT], value)) return stack_overflow();
+  }
+}
+
+void parser_reset() {
+  std::free(stack.states);
+  std::free(stack.values);
+  stack = ParseStack{};
+}

@@ -1,0 +1,20 @@
+// The scanner: yylex turns standard input into tokens, echoes every byte that
+// belongs to no token and counts lines in yylineno.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "front/tokens.hpp"
+
+int yylex();
+int yywrap();
+
+extern int64_t yylineno;  // line of the last token delivered; 1 at start
+extern char *yytext;      // text of the last match, NUL-terminated in the buffer
+extern size_t yyleng;     // its length in bytes
+
+// Input comes from standard input, or, for tests, from bytes in memory.
+void scanner_read_from_stdin();
+void scanner_read_from_memory(const char *bytes, size_t size);
+
+void scanner_reset();  // frees the buffer and restores the start state

@@ -1,0 +1,248 @@
+#include "lalr.hpp"
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+bool is_terminal(int symbol) { return symbol < terminal_count; }
+
+// Symbol after the dot, or -1 when the item is complete.
+int next_symbol(const Grammar &g, Item item) {
+  const Rule &r = g.rules[item.rule];
+  return item.dot < r.length ? r.rhs[item.dot] : -1;
+}
+
+struct FirstSets {
+  std::vector<TerminalSet> first;  // per symbol
+  std::vector<bool> nullable;      // per symbol
+};
+
+FirstSets compute_first_sets(const Grammar &g) {
+  FirstSets f{std::vector<TerminalSet>(SYMBOL_COUNT), std::vector<bool>(SYMBOL_COUNT)};
+  for (int t = 0; t < terminal_count; t++) f.first[t].set(t);
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (int r = 0; r < g.rule_count; r++) {
+      const Rule &rule = g.rules[r];
+      TerminalSet before = f.first[rule.lhs];
+      bool all_nullable = true;
+      for (int i = 0; i < rule.length && all_nullable; i++) {
+        f.first[rule.lhs] |= f.first[rule.rhs[i]];
+        all_nullable = f.nullable[rule.rhs[i]];
+      }
+      if (all_nullable && !f.nullable[rule.lhs]) f.nullable[rule.lhs] = changed = true;
+      if (f.first[rule.lhs] != before) changed = true;
+    }
+  }
+  return f;
+}
+
+// FIRST of rhs[from..] followed by the lookaheads `follow`.
+TerminalSet first_of_rest(const FirstSets &f, const Rule &rule, int from,
+                          const TerminalSet &follow) {
+  TerminalSet result;
+  for (int i = from; i < rule.length; i++) {
+    result |= f.first[rule.rhs[i]];
+    if (!f.nullable[rule.rhs[i]]) return result;
+  }
+  return result | follow;
+}
+
+using ItemSet = std::map<std::pair<int, int>, TerminalSet>;  // (rule, dot) -> lookaheads
+
+// Adds every item predicted by the set, with the lookaheads each receives.
+void close(const Grammar &g, const FirstSets &f, ItemSet &items) {
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (auto &[key, lookahead] : items) {
+      int symbol = next_symbol(g, {key.first, key.second});
+      if (symbol < 0 || is_terminal(symbol)) continue;
+      TerminalSet follow = first_of_rest(f, g.rules[key.first], key.second + 1, lookahead);
+      for (int r = 0; r < g.rule_count; r++) {
+        if (g.rules[r].lhs != symbol) continue;
+        auto [at, inserted] = items.try_emplace({r, 0});
+        if (inserted || (at->second | follow) != at->second) at->second |= follow, changed = true;
+      }
+    }
+  }
+}
+
+ItemSet closure_of(const Grammar &g, const FirstSets &f, const LrState &state) {
+  ItemSet items;
+  for (size_t i = 0; i < state.kernel.size(); i++)
+    items[{state.kernel[i].rule, state.kernel[i].dot}] = state.lookaheads[i];
+  close(g, f, items);
+  return items;
+}
+
+int find_or_add_state(std::vector<LrState> &states, std::vector<Item> kernel) {
+  std::sort(kernel.begin(), kernel.end(), [](Item a, Item b) {
+    return a.rule != b.rule ? a.rule < b.rule : a.dot < b.dot;
+  });
+  for (size_t s = 0; s < states.size(); s++)
+    if (states[s].kernel == kernel) return int(s);
+  LrState state{kernel, std::vector<TerminalSet>(kernel.size()), std::vector<int>(SYMBOL_COUNT, -1)};
+  states.push_back(state);
+  return int(states.size() - 1);
+}
+
+// The LR(0) automaton: states are identified by their kernels.
+void build_lr0_states(const Grammar &g, const FirstSets &f, std::vector<LrState> &states) {
+  find_or_add_state(states, {{0, 0}});
+  for (size_t s = 0; s < states.size(); s++) {
+    ItemSet items = closure_of(g, f, states[s]);
+    for (int symbol = 0; symbol < SYMBOL_COUNT; symbol++) {
+      std::vector<Item> kernel;
+      for (auto &[key, lookahead] : items)
+        if (next_symbol(g, {key.first, key.second}) == symbol) kernel.push_back({key.first, key.second + 1});
+      if (!kernel.empty()) states[s].transitions[symbol] = find_or_add_state(states, kernel);
+    }
+  }
+}
+
+size_t kernel_index(const LrState &state, Item item) {
+  return size_t(std::find(state.kernel.begin(), state.kernel.end(), item) - state.kernel.begin());
+}
+
+// Carries lookaheads along every transition until nothing changes.
+void propagate_lookaheads(const Grammar &g, const FirstSets &f, std::vector<LrState> &states) {
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (LrState &state : states) {
+      for (auto &[key, lookahead] : closure_of(g, f, state)) {
+        int symbol = next_symbol(g, {key.first, key.second});
+        if (symbol < 0) continue;
+        LrState &target = states[state.transitions[symbol]];
+        TerminalSet &into = target.lookaheads[kernel_index(target, {key.first, key.second + 1})];
+        if ((into | lookahead) != into) into |= lookahead, changed = true;
+      }
+    }
+  }
+}
+
+bool shift_preferred(const Grammar &g, int terminal, int rule) {
+  for (int i = 0; i < g.preference_count; i++)
+    if (g.preferences[i].terminal == terminal && g.preferences[i].rule == rule) return true;
+  return false;
+}
+
+void add_reduce(const Grammar &g, ParseTables &t, int s, int terminal, int rule) {
+  int16_t &cell = t.action[s][terminal];
+  std::string where = "state " + std::to_string(s) + " on " + g.symbol_names[terminal] + ": ";
+  if (cell > 0) {
+    if (!shift_preferred(g, terminal, rule))
+      t.conflicts.push_back(where + "shift/reduce conflict with rule " + std::to_string(rule));
+  } else if (cell < 0 && -cell != rule) {
+    t.conflicts.push_back(where + "reduce/reduce conflict between rules " + std::to_string(-cell) +
+                          " and " + std::to_string(rule));
+  } else {
+    cell = int16_t(-rule);
+  }
+}
+
+// A state with no shift whose reductions all use one rule reduces it without
+// reading a lookahead.
+uint8_t default_reduction_of(const std::vector<int16_t> &actions) {
+  int rule = 0;
+  for (int16_t a : actions) {
+    if (a > 0) return 0;
+    if (a < 0 && rule != 0 && -a != rule) return 0;
+    if (a < 0) rule = -a;
+  }
+  return uint8_t(rule);
+}
+
+void fill_actions(const Grammar &g, const FirstSets &f, ParseTables &t) {
+  size_t n = t.states.size();
+  t.action.assign(n, std::vector<int16_t>(terminal_count, 0));
+  t.go_to.assign(n, std::vector<int16_t>(nonterminal_count, 0));
+  for (size_t s = 0; s < n; s++) {
+    const LrState &state = t.states[s];
+    for (int symbol = 0; symbol < SYMBOL_COUNT; symbol++) {
+      int next = state.transitions[symbol];
+      if (next < 0) continue;
+      if (is_terminal(symbol)) t.action[s][symbol] = int16_t(next);
+      else t.go_to[s][symbol - N_ACCEPT] = int16_t(next);
+    }
+    for (auto &[key, lookahead] : closure_of(g, f, state)) {
+      if (next_symbol(g, {key.first, key.second}) >= 0 || key.first == 0) continue;
+      for (int terminal = 0; terminal < terminal_count; terminal++)
+        if (lookahead.test(terminal)) add_reduce(g, t, int(s), terminal, key.first);
+    }
+  }
+  t.default_reduction.resize(n);
+  for (size_t s = 0; s < n; s++) t.default_reduction[s] = default_reduction_of(t.action[s]);
+}
+
+}  // namespace
+
+ParseTables build_lalr_tables(const Grammar &grammar) {
+  FirstSets first = compute_first_sets(grammar);
+  ParseTables tables;
+  build_lr0_states(grammar, first, tables.states);
+  propagate_lookaheads(grammar, first, tables.states);
+  fill_actions(grammar, first, tables);
+  return tables;
+}
+
+namespace {
+
+std::string item_text(const Grammar &g, Item item) {
+  const Rule &r = g.rules[item.rule];
+  std::string text = std::string(g.symbol_names[r.lhs]) + " ->";
+  for (int i = 0; i <= r.length; i++) {
+    if (i == item.dot) text += " .";
+    if (i < r.length) text += std::string(" ") + g.symbol_names[r.rhs[i]];
+  }
+  return text + "   (rule " + std::to_string(item.rule) + ")";
+}
+
+}  // namespace
+
+std::string describe_tables(const Grammar &g, const ParseTables &t) {
+  std::string out;
+  for (size_t s = 0; s < t.states.size(); s++) {
+    out += "state " + std::to_string(s) + "\n";
+    for (const Item &item : t.states[s].kernel) out += "    " + item_text(g, item) + "\n";
+    if (t.default_reduction[s]) out += "    default: reduce rule " + std::to_string(t.default_reduction[s]) + "\n";
+    for (int term = 0; term < terminal_count; term++) {
+      int16_t a = t.action[s][term];
+      if (a > 0) out += std::string("    ") + g.symbol_names[term] + ": shift to " + std::to_string(a) + "\n";
+      if (a < 0) out += std::string("    ") + g.symbol_names[term] + ": reduce rule " + std::to_string(-a) + "\n";
+    }
+    for (int nt = 0; nt < nonterminal_count; nt++)
+      if (t.go_to[s][nt])
+        out += std::string("    ") + g.symbol_names[N_ACCEPT + nt] + ": go to " + std::to_string(t.go_to[s][nt]) + "\n";
+    out += "\n";
+  }
+  for (const std::string &c : t.conflicts) out += "conflict: " + c + "\n";
+  return out;
+}
+
+namespace {
+
+std::string table_rows(const std::vector<std::vector<int16_t>> &rows) {
+  std::string out;
+  for (const auto &row : rows) {
+    out += "    {";
+    for (size_t i = 0; i < row.size(); i++) out += (i ? ", " : "") + std::to_string(row[i]);
+    out += "},\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string tables_source(const ParseTables &t) {
+  std::string out = "// Generated from the grammar table by lalr_gen; do not edit.\n";
+  out += "#include \"front/parse_tables.hpp\"\n\n";
+  out += "const int parse_state_count = " + std::to_string(t.states.size()) + ";\n\n";
+  out += "const int16_t parse_action[][terminal_count] = {\n" + table_rows(t.action) + "};\n\n";
+  out += "const int16_t parse_goto[][nonterminal_count] = {\n" + table_rows(t.go_to) + "};\n\n";
+  out += "const uint8_t parse_default_reduction[] = {";
+  for (size_t s = 0; s < t.default_reduction.size(); s++)
+    out += (s % 20 ? " " : "\n    ") + std::to_string(t.default_reduction[s]) + ",";
+  out += "\n};\n";
+  return out;
+}

@@ -1,0 +1,41 @@
+// LALR(1) table construction for a Grammar: LR(0) states, lookaheads
+// propagated to a fixed point, then one action per (state, terminal).
+#pragma once
+#include <bitset>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "front/grammar.hpp"
+
+using TerminalSet = std::bitset<terminal_count>;
+
+struct Item {
+  int rule;
+  int dot;  // symbols of the right side already recognised
+  bool operator==(const Item &) const = default;
+};
+
+struct LrState {
+  std::vector<Item> kernel;             // items that define the state
+  std::vector<TerminalSet> lookaheads;  // one per kernel item
+  std::vector<int> transitions;         // next state per symbol, -1 for none
+};
+
+// Action encoding shared with the parser: > 0 shift to that state,
+// < 0 reduce by rule -action, 0 error.
+struct ParseTables {
+  std::vector<LrState> states;
+  std::vector<std::vector<int16_t>> action;  // [state][terminal]
+  std::vector<std::vector<int16_t>> go_to;   // [state][nonterminal - N_ACCEPT]
+  std::vector<uint8_t> default_reduction;    // rule reduced without lookahead, or 0
+  std::vector<std::string> conflicts;        // unresolved conflicts, readable
+};
+
+ParseTables build_lalr_tables(const Grammar &grammar);
+
+// A readable listing of every state: its items, actions and gotos.
+std::string describe_tables(const Grammar &grammar, const ParseTables &tables);
+
+// C++ source defining the parser's tables.
+std::string tables_source(const ParseTables &tables);

@@ -1,0 +1,26 @@
+// Build-time tool: writes the parser's tables for the language grammar, or,
+// with --describe, a readable listing of the states. Fails on any conflict
+// that the grammar does not resolve.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "lalr.hpp"
+
+int main(int argc, char **argv) {
+  if (argc != 2) {
+    std::cerr << "usage: lalr_gen OUTPUT.cpp | --describe\n";
+    return 2;
+  }
+  ParseTables tables = build_lalr_tables(language_grammar);
+  if (std::strcmp(argv[1], "--describe") == 0) {
+    std::cout << describe_tables(language_grammar, tables);
+    return tables.conflicts.empty() ? 0 : 1;
+  }
+  for (const std::string &conflict : tables.conflicts) std::cerr << "lalr_gen: " << conflict << "\n";
+  if (!tables.conflicts.empty()) return 1;
+  std::ofstream out(argv[1], std::ios::binary);
+  out << tables_source(tables);
+  return out.good() ? 0 : 1;
+}
