@@ -39,8 +39,7 @@ FirstSets compute_first_sets(const Grammar &g) {
 }
 
 // FIRST of rhs[from..] followed by the lookaheads `follow`.
-TerminalSet first_of_rest(const FirstSets &f, const Rule &rule, int from,
-                          const TerminalSet &follow) {
+TerminalSet first_of_rest(const FirstSets &f, const Rule &rule, int from, const TerminalSet &follow) {
   TerminalSet result;
   for (int i = from; i < rule.length; i++) {
     result |= f.first[rule.rhs[i]];
@@ -77,9 +76,8 @@ ItemSet closure_of(const Grammar &g, const FirstSets &f, const LrState &state) {
 }
 
 int find_or_add_state(std::vector<LrState> &states, std::vector<Item> kernel) {
-  std::sort(kernel.begin(), kernel.end(), [](Item a, Item b) {
-    return a.rule != b.rule ? a.rule < b.rule : a.dot < b.dot;
-  });
+  std::sort(kernel.begin(), kernel.end(),
+            [](Item a, Item b) { return a.rule != b.rule ? a.rule < b.rule : a.dot < b.dot; });
   for (size_t s = 0; s < states.size(); s++)
     if (states[s].kernel == kernel) return int(s);
   LrState state{kernel, std::vector<TerminalSet>(kernel.size()), std::vector<int>(SYMBOL_COUNT, -1)};
@@ -134,8 +132,8 @@ void add_reduce(const Grammar &g, ParseTables &t, int s, int terminal, int rule)
     if (!shift_preferred(g, terminal, rule))
       t.conflicts.push_back(where + "shift/reduce conflict with rule " + std::to_string(rule));
   } else if (cell < 0 && -cell != rule) {
-    t.conflicts.push_back(where + "reduce/reduce conflict between rules " + std::to_string(-cell) +
-                          " and " + std::to_string(rule));
+    t.conflicts.push_back(where + "reduce/reduce conflict between rules " + std::to_string(-cell) + " and " +
+                          std::to_string(rule));
   } else {
     cell = int16_t(-rule);
   }
@@ -162,8 +160,10 @@ void fill_actions(const Grammar &g, const FirstSets &f, ParseTables &t) {
     for (int symbol = 0; symbol < SYMBOL_COUNT; symbol++) {
       int next = state.transitions[symbol];
       if (next < 0) continue;
-      if (is_terminal(symbol)) t.action[s][symbol] = int16_t(next);
-      else t.go_to[s][symbol - N_ACCEPT] = int16_t(next);
+      if (is_terminal(symbol))
+        t.action[s][symbol] = int16_t(next);
+      else
+        t.go_to[s][symbol - N_ACCEPT] = int16_t(next);
     }
     for (auto &[key, lookahead] : closure_of(g, f, state)) {
       if (next_symbol(g, {key.first, key.second}) >= 0 || key.first == 0) continue;

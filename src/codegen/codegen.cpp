@@ -14,9 +14,24 @@ namespace {
 // Operators, found once per node from its text.
 enum Operator : int32_t {
   OP_NONE,
-  OP_LESS, OP_LESS_EQUAL, OP_GREATER, OP_GREATER_EQUAL, OP_NOT_EQUAL, OP_EQUAL, OP_AND, OP_OR, OP_NOT,
-  OP_ADD, OP_SUBTRACT, OP_MULTIPLY, OP_DIVIDE, OP_REMAINDER,
-  OP_IF, OP_WHILE, OP_DO, OP_FOR,
+  OP_LESS,
+  OP_LESS_EQUAL,
+  OP_GREATER,
+  OP_GREATER_EQUAL,
+  OP_NOT_EQUAL,
+  OP_EQUAL,
+  OP_AND,
+  OP_OR,
+  OP_NOT,
+  OP_ADD,
+  OP_SUBTRACT,
+  OP_MULTIPLY,
+  OP_DIVIDE,
+  OP_REMAINDER,
+  OP_IF,
+  OP_WHILE,
+  OP_DO,
+  OP_FOR,
 };
 
 struct OperatorText {
@@ -25,8 +40,8 @@ struct OperatorText {
 };
 
 constexpr OperatorText logic_operators[] = {
-    {"<", OP_LESS}, {"<=", OP_LESS_EQUAL}, {">", OP_GREATER}, {">=", OP_GREATER_EQUAL},
-    {"!=", OP_NOT_EQUAL}, {"==", OP_EQUAL}, {"AND", OP_AND}, {"OR", OP_OR}, {"NOT", OP_NOT},
+    {"<", OP_LESS},   {"<=", OP_LESS_EQUAL}, {">", OP_GREATER}, {">=", OP_GREATER_EQUAL}, {"!=", OP_NOT_EQUAL},
+    {"==", OP_EQUAL}, {"AND", OP_AND},       {"OR", OP_OR},     {"NOT", OP_NOT},
 };
 constexpr OperatorText arithmetic_operators[] = {
     {"+", OP_ADD}, {"-", OP_SUBTRACT}, {"*", OP_MULTIPLY}, {"/", OP_DIVIDE}, {"%", OP_REMAINDER},
@@ -139,9 +154,7 @@ bool advance_logic(Frame &f, const Node *&part) {
       emit_numbered("STORE R1, temp", f.first, "\n");
       part = n->rchild;
       return true;
-    default:
-      emit_logic_line(f.op, f.first);
-      return false;
+    default: emit_logic_line(f.op, f.first); return false;
   }
 }
 
@@ -179,9 +192,7 @@ bool advance_arithmetic(Frame &f, const Node *&part) {
         return true;
       }
       break;
-    default:
-      emit_numbered("STORE R1, Temp", f.second, "\n");
-      break;
+    default: emit_numbered("STORE R1, Temp", f.second, "\n"); break;
   }
   if (f.first) emit_numbered("LOAD Temp", f.first, ", R1\n");
   emit_arithmetic_line(f.op, n->rchild, f.second);
@@ -208,8 +219,7 @@ bool advance_if(Frame &f, const Node *&part) {
       emit_numbered("Label", f.first, ":\n");
       part = n->rchild->rchild;
       return true;
-    default:
-      break;
+    default: break;
   }
   emit_numbered("Label", n->has_else ? f.second : f.first, ":\n");
   return false;
@@ -243,12 +253,8 @@ bool advance_do(Frame &f, const Node *&part) {
       emit_numbered("LABEL", f.first, ":\n");
       part = f.node->rchild;
       return true;
-    case 1:
-      part = f.node->lchild;
-      return true;
-    default:
-      emit_numbered("IFTRUE GOTO Label", f.first, "\n");
-      return false;
+    case 1: part = f.node->lchild; return true;
+    default: emit_numbered("IFTRUE GOTO Label", f.first, "\n"); return false;
   }
 }
 
@@ -267,9 +273,7 @@ bool advance_for(Frame &f, const Node *&part) {
       emit_numbered("Label", f.first, ":\n");
       part = f.node->rchild;
       return true;
-    case 2:
-      part = inner ? inner->rchild : nullptr;
-      return true;
+    case 2: part = inner ? inner->rchild : nullptr; return true;
     case 3:
       if (condition) {
         part = condition;
@@ -277,9 +281,7 @@ bool advance_for(Frame &f, const Node *&part) {
       }
       emit_numbered("GOTO Label", f.first, "\n");
       return false;
-    default:
-      emit_numbered("IFTRUE GOTO Label", f.first, "\n");
-      return false;
+    default: emit_numbered("IFTRUE GOTO Label", f.first, "\n"); return false;
   }
 }
 
@@ -301,11 +303,8 @@ bool advance_pair(Frame &f, const Node *&part) {
     case 0:
       part = n->kind == NODE_TYPE && !(n->lchild && n->lchild->kind == NODE_ASSIGN) ? nullptr : n->lchild;
       return true;
-    case 1:
-      part = n->rchild;
-      return true;
-    default:
-      return false;
+    case 1: part = n->rchild; return true;
+    default: return false;
   }
 }
 
@@ -347,8 +346,10 @@ void generate(const Node *root) {
   std::vector<Frame> frames{{root, operator_of(root), 0, 0, 0}};
   while (!frames.empty()) {
     const Node *part = nullptr;
-    if (!advance(frames.back(), part)) frames.pop_back();
-    else if (part) frames.push_back({part, operator_of(part), 0, 0, 0});
+    if (!advance(frames.back(), part))
+      frames.pop_back();
+    else if (part)
+      frames.push_back({part, operator_of(part), 0, 0, 0});
   }
 }
 

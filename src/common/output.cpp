@@ -1,7 +1,7 @@
 #include "common/output.hpp"
 
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 
 namespace {
 
@@ -25,8 +25,10 @@ bool write_all(int fd, const char *bytes, size_t n) {
 }
 
 void write_error_bytes(const std::string &text) {
-  if (captured_err) captured_err->append(text);
-  else write_all(2, text.data(), text.size());
+  if (captured_err)
+    captured_err->append(text);
+  else
+    write_all(2, text.data(), text.size());
 }
 
 // Sends the buffer on; on failure, reports it once and ends the run.

@@ -72,14 +72,13 @@ const Rule grammar_rules[rule_count] = {
 };
 
 const char *const symbol_names[SYMBOL_COUNT] = {
-    "$end", "VOID", "INT", "ID", "ASSIGN", "OR", "AND", "NOT", "EQUOP", "RELOP",
-    "ADDOP", "MULOP", "IF", "FOR", "WHILE", "DO", "NUM", "LPAREN", "RPAREN",
-    "LBRACE", "RBRACE", "COMMA", "SEMI", "$unused", "ELSE",
-    "$accept", "program", "function", "ret_type", "type", "stmt_list", "stmt",
-    "simple_stmt", "assign", "declaration", "decl_tail", "expr", "or_expr",
-    "and_expr", "eq_expr", "rel_expr", "add_expr", "mul_expr", "unary",
-    "primary", "control", "if_stmt", "loop", "while_stmt", "do_stmt",
-    "for_stmt", "for_clause", "assign_tail",
+    "$end",        "VOID",     "INT",         "ID",         "ASSIGN",      "OR",      "AND",       "NOT",
+    "EQUOP",       "RELOP",    "ADDOP",       "MULOP",      "IF",          "FOR",     "WHILE",     "DO",
+    "NUM",         "LPAREN",   "RPAREN",      "LBRACE",     "RBRACE",      "COMMA",   "SEMI",      "$unused",
+    "ELSE",        "$accept",  "program",     "function",   "ret_type",    "type",    "stmt_list", "stmt",
+    "simple_stmt", "assign",   "declaration", "decl_tail",  "expr",        "or_expr", "and_expr",  "eq_expr",
+    "rel_expr",    "add_expr", "mul_expr",    "unary",      "primary",     "control", "if_stmt",   "loop",
+    "while_stmt",  "do_stmt",  "for_stmt",    "for_clause", "assign_tail",
 };
 
 // The dangling else: after "if ( expr ) stmt", ELSE is shifted rather than

@@ -6,14 +6,59 @@
 // Terminals are numbered by token code minus 256, end of input being 0; the
 // nonterminals follow them. ACCEPT is the augmented start symbol of rule 0.
 enum Symbol : int16_t {
-  T_END, T_VOID, T_INT, T_ID, T_ASSIGN, T_OR, T_AND, T_NOT, T_EQUOP, T_RELOP,
-  T_ADDOP, T_MULOP, T_IF, T_FOR, T_WHILE, T_DO, T_NUM, T_LPAREN, T_RPAREN,
-  T_LBRACE, T_RBRACE, T_COMMA, T_SEMI, T_UNUSED, T_ELSE,
-  N_ACCEPT, N_PROGRAM, N_FUNCTION, N_RET_TYPE, N_TYPE, N_STMT_LIST, N_STMT,
-  N_SIMPLE_STMT, N_ASSIGN, N_DECLARATION, N_DECL_TAIL, N_EXPR, N_OR_EXPR,
-  N_AND_EXPR, N_EQ_EXPR, N_REL_EXPR, N_ADD_EXPR, N_MUL_EXPR, N_UNARY,
-  N_PRIMARY, N_CONTROL, N_IF_STMT, N_LOOP, N_WHILE_STMT, N_DO_STMT,
-  N_FOR_STMT, N_FOR_CLAUSE, N_ASSIGN_TAIL,
+  T_END,
+  T_VOID,
+  T_INT,
+  T_ID,
+  T_ASSIGN,
+  T_OR,
+  T_AND,
+  T_NOT,
+  T_EQUOP,
+  T_RELOP,
+  T_ADDOP,
+  T_MULOP,
+  T_IF,
+  T_FOR,
+  T_WHILE,
+  T_DO,
+  T_NUM,
+  T_LPAREN,
+  T_RPAREN,
+  T_LBRACE,
+  T_RBRACE,
+  T_COMMA,
+  T_SEMI,
+  T_UNUSED,
+  T_ELSE,
+  N_ACCEPT,
+  N_PROGRAM,
+  N_FUNCTION,
+  N_RET_TYPE,
+  N_TYPE,
+  N_STMT_LIST,
+  N_STMT,
+  N_SIMPLE_STMT,
+  N_ASSIGN,
+  N_DECLARATION,
+  N_DECL_TAIL,
+  N_EXPR,
+  N_OR_EXPR,
+  N_AND_EXPR,
+  N_EQ_EXPR,
+  N_REL_EXPR,
+  N_ADD_EXPR,
+  N_MUL_EXPR,
+  N_UNARY,
+  N_PRIMARY,
+  N_CONTROL,
+  N_IF_STMT,
+  N_LOOP,
+  N_WHILE_STMT,
+  N_DO_STMT,
+  N_FOR_STMT,
+  N_FOR_CLAUSE,
+  N_ASSIGN_TAIL,
   SYMBOL_COUNT
 };
 
@@ -48,6 +93,4 @@ extern const char *const symbol_names[SYMBOL_COUNT];
 extern const Grammar language_grammar;
 
 // Maps a token code from yylex to its terminal symbol.
-inline Symbol terminal_of(int token_code) {
-  return token_code <= 0 ? T_END : Symbol(token_code - 256);
-}
+inline Symbol terminal_of(int token_code) { return token_code <= 0 ? T_END : Symbol(token_code - 256); }

@@ -57,43 +57,47 @@ Node *rule_value(int rule, const YYSTYPE *v) {
   switch (rule) {
     // function: ret_type ID ( ) { stmt_list }
     case 2: return sequence(join_child_node(v[0].node, new_node(v[1].text, NODE_ID), nullptr), v[5].node);
-    case 3:  // ret_type: VOID
-    case 5: return new_node(v[0].text, NODE_TYPE);  // type: INT
-    case 6:   // stmt_list: empty
-    case 14:  // decl_tail: empty
-    case 56: return nullptr;  // assign_tail: empty
-    case 7: return sequence(v[0].node, v[1].node);    // stmt_list: stmt stmt_list
-    case 10: return v[1].node;                          // stmt: { stmt_list }
+    case 3:                                                            // ret_type: VOID
+    case 5: return new_node(v[0].text, NODE_TYPE);                     // type: INT
+    case 6:                                                            // stmt_list: empty
+    case 14:                                                           // decl_tail: empty
+    case 56: return nullptr;                                           // assign_tail: empty
+    case 7: return sequence(v[0].node, v[1].node);                     // stmt_list: stmt stmt_list
+    case 10: return v[1].node;                                         // stmt: { stmt_list }
     case 13: return join_child_node(v[0].node, v[1].node, v[2].node);  // declaration: type assign decl_tail
-    case 15:                                            // decl_tail: , assign decl_tail
-    case 57: return sequence(v[1].node, v[2].node);    // assign_tail: , assign assign_tail
-    case 16:                                            // assign: ID
-    case 34: return new_node(v[0].text, NODE_ID);       // primary: ID
+    case 15:                                                           // decl_tail: , assign decl_tail
+    case 57: return sequence(v[1].node, v[2].node);                    // assign_tail: , assign assign_tail
+    case 16:                                                           // assign: ID
+    case 34: return new_node(v[0].text, NODE_ID);                      // primary: ID
     case 17: return operator_node(v[1].text, NODE_ASSIGN, new_node(v[0].text, NODE_ID), v[2].node);
-    case 19: case 21: case 23: case 25:  // or, and, equality, relational
+    case 19:
+    case 21:
+    case 23:
+    case 25:  // or, and, equality, relational
       return operator_node(v[1].text, NODE_LOGIC, v[0].node, v[2].node);
-    case 27: case 29: return operator_node(v[1].text, NODE_ARITH, v[0].node, v[2].node);  // + - * / %
-    case 31: return operator_node(v[0].text, NODE_LOGIC, v[1].node, nullptr);  // unary: NOT primary
-    case 32: return operator_node(v[0].text, NODE_ARITH, v[1].node, nullptr);  // unary: ADDOP primary
-    case 35: return new_int_node(v[0].num);                                    // primary: NUM
-    case 36: return v[1].node;                                                 // primary: ( expr )
+    case 27:
+    case 29: return operator_node(v[1].text, NODE_ARITH, v[0].node, v[2].node);    // + - * / %
+    case 31: return operator_node(v[0].text, NODE_LOGIC, v[1].node, nullptr);      // unary: NOT primary
+    case 32: return operator_node(v[0].text, NODE_ARITH, v[1].node, nullptr);      // unary: ADDOP primary
+    case 35: return new_int_node(v[0].num);                                        // primary: NUM
+    case 36: return v[1].node;                                                     // primary: ( expr )
     case 39: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);  // if ( expr ) stmt
-    case 40: {  // if ( expr ) stmt else stmt
+    case 40: {                                                                     // if ( expr ) stmt else stmt
       Node *node = operator_node(v[0].text, NODE_CONTROL, v[2].node, sequence(v[4].node, v[6].node));
       node->has_else = true;
       return node;
     }
-    case 44: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);  // while ( expr ) stmt
-    case 45: return operator_node(v[0].text, NODE_CONTROL, v[4].node, v[1].node);  // do stmt while ( expr ) ;
-    case 46: return for_node(v[0].text, nullptr, nullptr, nullptr, v[5].node);     // for ( ; ; )
-    case 47: return for_node(v[0].text, v[2].node, nullptr, nullptr, v[6].node);   // for ( init ; ; )
-    case 48: return for_node(v[0].text, nullptr, v[3].node, nullptr, v[6].node);   // for ( ; cond ; )
-    case 49: return for_node(v[0].text, nullptr, nullptr, v[4].node, v[6].node);   // for ( ; ; step )
-    case 50: return for_node(v[0].text, v[2].node, v[4].node, nullptr, v[7].node); // for ( init ; cond ; )
-    case 51: return for_node(v[0].text, v[2].node, nullptr, v[5].node, v[7].node); // for ( init ; ; step )
-    case 52: return for_node(v[0].text, nullptr, v[3].node, v[5].node, v[7].node); // for ( ; cond ; step )
+    case 44: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);     // while ( expr ) stmt
+    case 45: return operator_node(v[0].text, NODE_CONTROL, v[4].node, v[1].node);     // do stmt while ( expr ) ;
+    case 46: return for_node(v[0].text, nullptr, nullptr, nullptr, v[5].node);        // for ( ; ; )
+    case 47: return for_node(v[0].text, v[2].node, nullptr, nullptr, v[6].node);      // for ( init ; ; )
+    case 48: return for_node(v[0].text, nullptr, v[3].node, nullptr, v[6].node);      // for ( ; cond ; )
+    case 49: return for_node(v[0].text, nullptr, nullptr, v[4].node, v[6].node);      // for ( ; ; step )
+    case 50: return for_node(v[0].text, v[2].node, v[4].node, nullptr, v[7].node);    // for ( init ; cond ; )
+    case 51: return for_node(v[0].text, v[2].node, nullptr, v[5].node, v[7].node);    // for ( init ; ; step )
+    case 52: return for_node(v[0].text, nullptr, v[3].node, v[5].node, v[7].node);    // for ( ; cond ; step )
     case 53: return for_node(v[0].text, v[2].node, v[4].node, v[6].node, v[8].node);  // all three
-    case 55: return sequence(v[0].node, v[1].node);  // for_clause: assign assign_tail
+    case 55: return sequence(v[0].node, v[1].node);                                   // for_clause: assign assign_tail
     default: return v[0].node;  // rules that pass their first value on
   }
 }

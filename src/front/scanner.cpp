@@ -1,5 +1,6 @@
 #include "front/scanner.hpp"
 
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -7,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <unistd.h>
 
 #include "common/arena.hpp"
 #include "common/output.hpp"
@@ -19,9 +19,9 @@ size_t yyleng = 0;
 
 namespace {
 
-constexpr size_t initial_capacity = 16384;  // bytes of input the buffer first holds
-constexpr size_t end_marker_bytes = 2;      // room past the data for the NUL ending yytext
-constexpr size_t read_block = 8192;         // most bytes asked of one read
+constexpr size_t initial_capacity = 16384;    // bytes of input the buffer first holds
+constexpr size_t end_marker_bytes = 2;        // room past the data for the NUL ending yytext
+constexpr size_t read_block = 8192;           // most bytes asked of one read
 constexpr int32_t numeral_limit = INT32_MAX;  // numerals saturate here
 
 enum ByteClass : uint8_t { ECHO, BLANK, NEWLINE, LETTER, DIGIT, SINGLE, PAIRED };
@@ -42,14 +42,14 @@ constexpr auto byte_classes = [] {
 bool continues_word(unsigned char c) { return byte_classes[c] == LETTER || byte_classes[c] == DIGIT || c == '_'; }
 
 struct Scanner {
-  char *data = nullptr;  // the input buffer, capacity + end_marker_bytes long
-  size_t capacity = 0;   // bytes of input it can hold
-  size_t pos = 0;        // start of the next token
-  size_t end = 0;        // end of the data read so far
-  bool at_eof = false;   // the input has reported end of file
-  bool interactive = false;  // standard input is a terminal: read line by line
-  size_t held_at = 0;    // where yytext's terminating NUL replaced a byte
-  char held = 0;         // the byte it replaced
+  char *data = nullptr;          // the input buffer, capacity + end_marker_bytes long
+  size_t capacity = 0;           // bytes of input it can hold
+  size_t pos = 0;                // start of the next token
+  size_t end = 0;                // end of the data read so far
+  bool at_eof = false;           // the input has reported end of file
+  bool interactive = false;      // standard input is a terminal: read line by line
+  size_t held_at = 0;            // where yytext's terminating NUL replaced a byte
+  char held = 0;                 // the byte it replaced
   const char *memory = nullptr;  // in-memory input, when not reading standard input
   size_t memory_size = 0;
   size_t memory_read = 0;
@@ -151,8 +151,8 @@ int keyword_or_id(const char *text, size_t length) {
     const char *value;
   };
   static const Keyword keywords[] = {
-      {"void", VOID, "VOID"}, {"int", INT, "INT"},       {"if", IF, "IF"}, {"else", ELSE, "ELSE"},
-      {"while", WHILE, "WHILE"}, {"do", DO, "DO"}, {"for", FOR, "FOR"},
+      {"void", VOID, "VOID"},    {"int", INT, "INT"}, {"if", IF, "IF"},    {"else", ELSE, "ELSE"},
+      {"while", WHILE, "WHILE"}, {"do", DO, "DO"},    {"for", FOR, "FOR"},
   };
   if (length <= 5)
     for (const Keyword &k : keywords)

@@ -11,8 +11,13 @@ namespace {
 
 void print_node_text(const Node *node) {
   switch (node->kind) {
-    case NODE_ID: case NODE_SEQ: case NODE_LOGIC: case NODE_ARITH:
-    case NODE_ASSIGN: case NODE_TYPE: case NODE_CONTROL:
+    case NODE_ID:
+    case NODE_SEQ:
+    case NODE_LOGIC:
+    case NODE_ARITH:
+    case NODE_ASSIGN:
+    case NODE_TYPE:
+    case NODE_CONTROL:
       out_text(node->text);
       out_byte(' ');
       break;

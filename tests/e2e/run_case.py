@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Runs r1c on one end-to-end case and compares stdout, stderr and exit status.
 
-A case is NAME.expect, with NAME.in beside it holding the exact bytes given on
-standard input. NAME.expect holds header lines, a line '---', then the exact
+A case is NAME.expect, with NAME.in (or NAME.c) beside it holding the exact
+bytes given on standard input. NAME.expect holds header lines, a line '---', then the exact
 bytes expected on standard output, up to the end of the file:
 
     status: 1                  exit status (required)
@@ -59,7 +59,10 @@ def first_difference(a, b):
 def main():
     r1c, expect_path = sys.argv[1], Path(sys.argv[2])
     spec, want_stdout = parse_expect(expect_path)
-    got = run(r1c, spec, expect_path.with_suffix(".in"))
+    input_path = expect_path.with_suffix(".in")
+    if not input_path.exists():
+        input_path = expect_path.with_suffix(".c")
+    got = run(r1c, spec, input_path)
     want_stderr = "".join(line + "\n" for line in spec["stderr"]).encode()
     failures = []
     if got.returncode != spec["status"]:
