@@ -11,6 +11,7 @@ bytes expected on standard output, up to the end of the file:
     stdin: directory           run with a directory as standard input (no NAME.in)
     ---
 """
+import os
 import subprocess
 import sys
 import tempfile
@@ -43,8 +44,11 @@ def parse_expect(path):
 def run(r1c, spec, input_path):
     if spec["stdin"] == "directory":
         with tempfile.TemporaryDirectory() as d:
-            with open(d, "rb") as stdin:
-                return subprocess.run([r1c, *spec["args"]], stdin=stdin, capture_output=True, timeout=120)
+            fd = os.open(d, os.O_RDONLY | os.O_DIRECTORY)
+            try:
+                return subprocess.run([r1c, *spec["args"]], stdin=fd, capture_output=True, timeout=120)
+            finally:
+                os.close(fd)
     with open(input_path, "rb") as stdin:
         return subprocess.run([r1c, *spec["args"]], stdin=stdin, capture_output=True, timeout=120)
 

@@ -1,1 +1,140 @@
+// Token streams of the scanner: codes, values, line numbers and echoed bytes,
+// including tokens that straddle the input's read blocks.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/output.hpp"
+#include "front/scanner.hpp"
+#include "front/session.hpp"
+
+namespace {
+
+struct Scanned {
+  std::vector<std::string> tokens;  // "ID:name", "NUM:7", "RELOP:<=", "LPAREN", ...
+  std::string echoed;
+};
+
+std::string describe(int token) {
+  switch (token) {
+    case ID: return std::string("ID:") + yylval.text;
+    case NUM: return "NUM:" + std::to_string(yylval.num);
+    case LPAREN: return "LPAREN";
+    case RPAREN: return "RPAREN";
+    case LBRACE: return "LBRACE";
+    case RBRACE: return "RBRACE";
+    case COMMA: return "COMMA";
+    case SEMI: return "SEMI";
+    default: return std::to_string(token) + ":" + yylval.text;
+  }
+}
+
+Scanned scan_all(const std::string &input, std::vector<int64_t> *lines = nullptr) {
+  Scanned result;
+  std::string err;
+  output_to_strings(&result.echoed, &err);
+  scanner_read_from_memory(input.data(), input.size());
+  reset_compiler();
+  while (int token = yylex()) {
+    result.tokens.push_back(describe(token));
+    if (lines) lines->push_back(yylineno);
+  }
+  output_flush();
+  reset_compiler();
+  output_to_descriptors();
+  return result;
+}
+
+using Tokens = std::vector<std::string>;
+
+TEST(Scanner, LongestMatchAndKeywordPriority) {
+  struct Case {
+    std::string input;
+    Tokens tokens;
+  } cases[] = {
+      {"void int if else while do for",
+       {"257:VOID", "258:INT", "268:IF", "280:ELSE", "270:WHILE", "271:DO", "269:FOR"}},
+      {"whilex elsee dox iff fore intx voidx int_",
+       {"ID:whilex", "ID:elsee", "ID:dox", "ID:iff", "ID:fore", "ID:intx", "ID:voidx", "ID:int_"}},
+      {"While VOID If whil i", {"ID:While", "ID:VOID", "ID:If", "ID:whil", "ID:i"}},
+      {"007 99999999999 2147483647 2147483648", {"NUM:7", "NUM:2147483647", "NUM:2147483647", "NUM:2147483647"}},
+      {"12ab 9x", {"NUM:12", "ID:ab", "NUM:9", "ID:x"}},
+      {"===", {"264:==", "260:="}},
+      {"!==", {"264:!=", "260:="}},
+      {"<==", {"265:<=", "260:="}},
+      {">=>", {"265:>=", "265:>"}},
+      {"=<", {"260:=", "265:<"}},
+      {"<>", {"265:<", "265:>"}},
+      {"&&& |||", {"262:AND", "261:OR"}},
+      {"! && ||", {"263:NOT", "262:AND", "261:OR"}},
+      {"+-*/%", {"266:+", "266:-", "267:*", "267:/", "267:%"}},
+      {"// /*", {"267:/", "267:/", "267:/", "267:*"}},
+      {"(){},;", {"LPAREN", "RPAREN", "LBRACE", "RBRACE", "COMMA", "SEMI"}},
+      {"", {}},
+  };
+  for (const Case &c : cases) EXPECT_EQ(scan_all(c.input).tokens, c.tokens) << c.input;
+}
+
+TEST(Scanner, UnrecognisedBytesAreEchoedUnchanged) {
+  struct Case {
+    std::string input;
+    Tokens tokens;
+    std::string echoed;
+  } cases[] = {
+      {"a.b", {"ID:a", "ID:b"}, "."},
+      {"_x", {"ID:x"}, "_"},
+      {std::string("int\0main", 8), {"258:INT", "ID:main"}, std::string(1, '\0')},
+      {"\xe9t\xe9", {"ID:t"}, "\xe9\xe9"},
+      {"a\r\nb\r\n", {"ID:a", "ID:b"}, "\r\r"},
+      {"& | &| #$@\"'[]^~\\:?`", {}, "&|&|#$@\"'[]^~\\:?`"},
+      {"\f\v\x7f\x80\xff", {}, "\f\v\x7f\x80\xff"},
+      {"&&&", {"262:AND"}, "&"},
+  };
+  for (const Case &c : cases) {
+    Scanned s = scan_all(c.input);
+    EXPECT_EQ(s.tokens, c.tokens) << c.input;
+    EXPECT_EQ(s.echoed, c.echoed) << c.input;
+  }
+}
+
+TEST(Scanner, LineNumberIsTheLineOfEachToken) {
+  std::vector<int64_t> lines;
+  scan_all("a\n\nb c\r\nd\n", &lines);
+  EXPECT_EQ(lines, (std::vector<int64_t>{1, 3, 3, 4}));
+}
+
+// Input arrives in blocks of 8192 bytes into a buffer of 16384: tokens that
+// cross a block end, and tokens longer than the buffer, stay whole.
+TEST(Scanner, TokensAcrossReadBlocksStayWhole) {
+  for (size_t at : {8190u, 8191u, 8192u, 16383u, 16384u, 24575u}) {
+    std::string pad(at - 1, ' ');
+    EXPECT_EQ(scan_all(pad + "x<=yy").tokens, (Tokens{"ID:x", "265:<=", "ID:yy"})) << at;
+    EXPECT_EQ(scan_all(pad + "&&12345").tokens, (Tokens{"262:AND", "NUM:12345"})) << at;
+    EXPECT_EQ(scan_all(pad + "ab==").tokens, (Tokens{"ID:ab", "264:=="})) << at;
+    EXPECT_EQ(scan_all(pad + "#&#").echoed, "#&#") << at;
+  }
+  for (size_t length : {16382u, 16383u, 16384u, 20000u, 100000u}) {
+    std::string word(length, 'w');
+    EXPECT_EQ(scan_all(" " + word + " v").tokens, (Tokens{"ID:" + word, "ID:v"})) << length;
+    EXPECT_EQ(scan_all(word).tokens, (Tokens{"ID:" + word})) << length;
+  }
+  std::string digits(50000, '0');
+  EXPECT_EQ(scan_all(digits + "42").tokens, (Tokens{"NUM:42"}));
+}
+
+TEST(Scanner, ValueOfPunctuationIsTheTokenBefore) {
+  std::string err, out;
+  output_to_strings(&out, &err);
+  std::string input = "x (";
+  scanner_read_from_memory(input.data(), input.size());
+  reset_compiler();
+  EXPECT_EQ(yylex(), ID);
+  EXPECT_EQ(yylex(), LPAREN);
+  EXPECT_STREQ(yylval.text, "x");
+  EXPECT_EQ(yylex(), 0);
+  reset_compiler();
+  output_to_descriptors();
+}
+
+}  // namespace
