@@ -68,12 +68,16 @@ struct ProgramGenerator {
   }
   std::string block(int depth) {
     std::string b = "{";
-    for (int n = pick(4); n > 0 && budget > 0; n--) b += " " + statement(depth);
+    for (int n = pick(4); n > 0 && budget > 0; n--) {
+      b += ' ';
+      b += statement(depth);
+    }
     return b + " }";
   }
   std::string program() {
     budget = 40;
-    return "void main() " + block(5) + "\n";
+    std::string function = "void main() ";
+    return function + block(5) + "\n";
   }
 };
 
