@@ -1,6 +1,6 @@
 #include "codegen/codegen.hpp"
 
-#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "common/output.hpp"
@@ -34,32 +34,47 @@ enum Operator : int32_t {
   OP_FOR,
 };
 
-struct OperatorText {
-  const char *text;
-  Operator op;
-};
+// The operator a node's text names. Node texts are the scanner's fixed token
+// values, so their first bytes tell them apart.
+Operator logic_operator(const char *text) {
+  switch (text[0]) {
+    case '<': return text[1] == '=' ? OP_LESS_EQUAL : OP_LESS;
+    case '>': return text[1] == '=' ? OP_GREATER_EQUAL : OP_GREATER;
+    case '!': return OP_NOT_EQUAL;
+    case '=': return OP_EQUAL;
+    case 'A': return OP_AND;
+    case 'O': return OP_OR;
+    case 'N': return OP_NOT;
+    default: return OP_NONE;
+  }
+}
 
-constexpr OperatorText logic_operators[] = {
-    {"<", OP_LESS},   {"<=", OP_LESS_EQUAL}, {">", OP_GREATER}, {">=", OP_GREATER_EQUAL}, {"!=", OP_NOT_EQUAL},
-    {"==", OP_EQUAL}, {"AND", OP_AND},       {"OR", OP_OR},     {"NOT", OP_NOT},
-};
-constexpr OperatorText arithmetic_operators[] = {
-    {"+", OP_ADD}, {"-", OP_SUBTRACT}, {"*", OP_MULTIPLY}, {"/", OP_DIVIDE}, {"%", OP_REMAINDER},
-};
-constexpr OperatorText control_forms[] = {{"IF", OP_IF}, {"WHILE", OP_WHILE}, {"DO", OP_DO}, {"FOR", OP_FOR}};
+Operator arithmetic_operator(const char *text) {
+  switch (text[0]) {
+    case '+': return OP_ADD;
+    case '-': return OP_SUBTRACT;
+    case '*': return OP_MULTIPLY;
+    case '/': return OP_DIVIDE;
+    case '%': return OP_REMAINDER;
+    default: return OP_NONE;
+  }
+}
 
-template <size_t N>
-Operator find_operator(const OperatorText (&table)[N], const char *text) {
-  for (const OperatorText &entry : table)
-    if (std::strcmp(entry.text, text) == 0) return entry.op;
-  return OP_NONE;
+Operator control_form(const char *text) {
+  switch (text[0]) {
+    case 'I': return OP_IF;
+    case 'W': return OP_WHILE;
+    case 'D': return OP_DO;
+    case 'F': return OP_FOR;
+    default: return OP_NONE;
+  }
 }
 
 Operator operator_of(const Node *node) {
   switch (node->kind) {
-    case NODE_LOGIC: return find_operator(logic_operators, node->text);
-    case NODE_ARITH: return find_operator(arithmetic_operators, node->text);
-    case NODE_CONTROL: return find_operator(control_forms, node->text);
+    case NODE_LOGIC: return logic_operator(node->text);
+    case NODE_ARITH: return arithmetic_operator(node->text);
+    case NODE_CONTROL: return control_form(node->text);
     default: return OP_NONE;
   }
 }
@@ -77,15 +92,15 @@ struct Frame {
 int64_t reserve_temporary() { return count++; }
 int64_t reserve_label() { return label++; }
 
-void emit_numbered(const char *before, int64_t number, const char *after) {
+void emit_numbered(std::string_view before, int64_t number, std::string_view after) {
   out_text(before);
   out_number(number);
   out_text(after);
 }
 
-void emit_named(const char *before, const char *name, const char *after) {
+void emit_named(std::string_view before, const char *name, std::string_view after) {
   out_text(before);
-  out_text(name);
+  out_name(name);
   out_text(after);
 }
 
@@ -95,7 +110,7 @@ void emit_operand(const Node *right, int64_t temporary) {
     out_text("Temp");
     out_number(temporary);
   } else if (right->kind == NODE_ID) {
-    out_text(right->text);
+    out_name(right->text);
   } else {
     out_byte('#');
     out_number(right->value);
@@ -103,7 +118,7 @@ void emit_operand(const Node *right, int64_t temporary) {
 }
 
 void emit_arithmetic_line(Operator op, const Node *right, int64_t temporary) {
-  auto line = [&](const char *before, const char *after) {
+  auto line = [&](std::string_view before, std::string_view after) {
     out_text(before);
     emit_operand(right, temporary);
     out_text(after);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 struct OutputBuffer {
   char *next;  // where the next byte goes
@@ -30,7 +31,13 @@ inline void out_bytes(const char *bytes, size_t n) {
   output.next += n;
 }
 
-inline void out_text(const char *text) { out_bytes(text, std::strlen(text)); }
+inline void out_text(std::string_view text) { out_bytes(text.data(), text.size()); }
+
+// A NUL-terminated text of unknown length, such as a name: copied byte by byte,
+// which for the few bytes of most names costs less than measuring it first.
+inline void out_name(const char *text) {
+  for (; *text; text++) out_byte(*text);
+}
 
 void out_number(int64_t value);  // signed decimal
 

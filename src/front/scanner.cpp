@@ -146,17 +146,17 @@ size_t run_length(size_t from, Accepts accepts) {
 
 int keyword_or_id(const char *text, size_t length) {
   struct Keyword {
-    const char *word;
+    std::string_view word;
     int token;
     const char *value;
   };
-  static const Keyword keywords[] = {
+  static constexpr Keyword keywords[] = {
       {"void", VOID, "VOID"},    {"int", INT, "INT"}, {"if", IF, "IF"},    {"else", ELSE, "ELSE"},
       {"while", WHILE, "WHILE"}, {"do", DO, "DO"},    {"for", FOR, "FOR"},
   };
   if (length <= 5)
     for (const Keyword &k : keywords)
-      if (std::strlen(k.word) == length && std::memcmp(k.word, text, length) == 0) {
+      if (k.word == std::string_view(text, length)) {
         yylval.text = k.value;
         return k.token;
       }
@@ -217,6 +217,21 @@ int scan_paired(char c) {
   return 0;
 }
 
+// Skips the run of blanks, tabs and newlines at pos, counting the newlines.
+void skip_white_space() {
+  const char *p = scan.data + scan.pos;
+  const char *end = scan.data + scan.end;
+  int64_t newlines = 0;
+  for (; p < end; p++) {
+    if (*p == '\n')
+      newlines++;
+    else if (byte_classes[(unsigned char)*p] != BLANK)
+      break;
+  }
+  yylineno += newlines;
+  scan.pos = size_t(p - scan.data);
+}
+
 // Echoes the run of unrecognised bytes at pos.
 void echo_run() {
   size_t length = 1;
@@ -238,8 +253,8 @@ int yylex() {
     }
     char c = scan.data[scan.pos];
     switch (byte_classes[(unsigned char)c]) {
-      case BLANK: scan.pos++; break;
-      case NEWLINE: scan.pos++, yylineno++; break;
+      case BLANK:
+      case NEWLINE: skip_white_space(); break;
       case LETTER: return scan_word();
       case DIGIT: return scan_numeral();
       case SINGLE: return scan_single(c);

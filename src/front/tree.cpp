@@ -1,7 +1,5 @@
 #include "front/tree.hpp"
 
-#include <cstring>
-
 #include "common/arena.hpp"
 
 Node *empty_node() {
@@ -11,10 +9,13 @@ Node *empty_node() {
   return node;
 }
 
+// Texts are never changed or freed, and each one passed here is a constant
+// keyword or operator text or the scanner's own copy of one identifier, so the
+// node keeps the text itself instead of a second copy.
 Node *new_node(const char *text, int kind) {
   Node *node = empty_node();
   node->kind = kind;
-  node->text = arena_copy_text(text, std::strlen(text));
+  node->text = text;
   return node;
 }
 
@@ -37,5 +38,3 @@ Node *join_child_node(Node *node, Node *lchild, Node *rchild) {
   node->rchild = rchild;
   return node;
 }
-
-int isLeaf(const Node *node) { return !node->lchild && !node->rchild; }

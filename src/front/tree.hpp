@@ -30,4 +30,4 @@ Node *new_node(const char *text, int kind);
 Node *new_int_node(int32_t value);
 Node *new_dummy_node();
 Node *join_child_node(Node *node, Node *lchild, Node *rchild);
-int isLeaf(const Node *node);
+inline int isLeaf(const Node *node) { return !node->lchild && !node->rchild; }

@@ -18,7 +18,7 @@ void print_node_text(const Node *node) {
     case NODE_ASSIGN:
     case NODE_TYPE:
     case NODE_CONTROL:
-      out_text(node->text);
+      out_name(node->text);
       out_byte(' ');
       break;
     case NODE_NUM:
@@ -35,11 +35,11 @@ void print_node_text(const Node *node) {
 // An explicit stack keeps the depth of the tree off the call stack.
 void print_tree(const Node *root) {
   static const Node close_bracket{};  // pending marker: print ")"
+  if (!root) return;
   std::vector<const Node *> pending{root};
   while (!pending.empty()) {
     const Node *node = pending.back();
     pending.pop_back();
-    if (!node) continue;
     if (node == &close_bracket) {
       out_byte(')');
       continue;
@@ -48,8 +48,8 @@ void print_tree(const Node *root) {
     if (isLeaf(node)) continue;
     out_bytes("\n( ", 3);
     pending.push_back(&close_bracket);
-    pending.push_back(node->rchild);
-    pending.push_back(node->lchild);
+    if (node->rchild) pending.push_back(node->rchild);  // an absent child prints nothing
+    if (node->lchild) pending.push_back(node->lchild);
   }
 }
 
