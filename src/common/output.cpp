@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 #include <cerrno>
+#include <charconv>
+#include <initializer_list>
+#include <string_view>
 
 namespace {
 
@@ -24,11 +27,23 @@ bool write_all(int fd, const char *bytes, size_t n) {
   return true;
 }
 
-void write_error_bytes(const std::string &text) {
+// Writes the parts and a newline to standard error as one line in one write.
+// The line is built on the stack, so a message still gets out when memory has
+// run out.
+void write_error_line(std::initializer_list<std::string_view> parts) {
+  char line[512];
+  size_t n = 0;
+  for (std::string_view part : parts) {
+    size_t room = sizeof line - 1 - n;
+    size_t length = part.size() < room ? part.size() : room;
+    std::memcpy(line + n, part.data(), length);
+    n += length;
+  }
+  line[n++] = '\n';
   if (captured_err)
-    captured_err->append(text);
+    captured_err->append(line, n);
   else
-    write_all(2, text.data(), text.size());
+    write_all(2, line, n);
 }
 
 // Sends the buffer on; on failure, reports it once and ends the run.
@@ -42,7 +57,7 @@ void send_buffer() {
   }
   if (write_all(1, buffer, n)) return;
   output_lost = true;
-  write_error_bytes(std::string("error writing standard output: ") + std::strerror(errno) + "\n");
+  write_error_line({"error writing standard output: ", std::strerror(errno)});
   throw FatalExit{2};
 }
 
@@ -72,24 +87,23 @@ void out_bytes_slow(const char *bytes, size_t n) {
   }
 }
 
+// Converts straight into the buffer, which is made to have room for the longest number.
 void out_number(int64_t value) {
-  char digits[24];
-  char *p = digits + sizeof digits;
-  uint64_t magnitude = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
-  do *--p = char('0' + magnitude % 10);
-  while (magnitude /= 10);
-  if (value < 0) *--p = '-';
-  out_bytes(p, size_t(digits + sizeof digits - p));
+  constexpr size_t longest_number = 20;  // "-9223372036854775808"
+  if (size_t(output.end - output.next) < longest_number) output_drain();
+  output.next = std::to_chars(output.next, output.end, value).ptr;
 }
 
 void error_line(int64_t line, const char *message) {
   output_drain();
-  write_error_bytes("Line: " + std::to_string(line) + " ;" + message + "\n");
+  char digits[24];
+  char *digits_end = std::to_chars(digits, digits + sizeof digits, line).ptr;
+  write_error_line({"Line: ", std::string_view(digits, size_t(digits_end - digits)), " ;", message});
 }
 
 void fatal(const char *message) {
   output_drain();
-  write_error_bytes(std::string(message) + "\n");
+  write_error_line({message});
   throw FatalExit{2};
 }
 
