@@ -175,6 +175,40 @@ void fill_actions(const Grammar &g, const FirstSets &f, ParseTables &t) {
   for (size_t s = 0; s < n; s++) t.default_reduction[s] = default_reduction_of(t.action[s]);
 }
 
+// The rule state s reduces on lookahead terminal, as the parser decides it:
+// its default reduction if it has one, else its action; 0 for none.
+int reduction_on(const ParseTables &t, int s, int terminal) {
+  if (t.default_reduction[s]) return t.default_reduction[s];
+  return t.action[s][terminal] < 0 ? -t.action[s][terminal] : 0;
+}
+
+// Follows unit reductions from go_to[below][column] on one lookahead. A chain
+// is shorter than the number of nonterminals unless the grammar has a cycle of
+// unit rules, which would be ambiguous; the bound only guards against that.
+int16_t end_of_chain(const Grammar &g, const ParseTables &t, int below, int column, int terminal) {
+  int s = t.go_to[below][column];
+  for (int rule, steps = 0;
+       steps < nonterminal_count && (rule = reduction_on(t, s, terminal)) != 0 && is_unit_rule(g, rule); steps++)
+    s = t.go_to[below][g.rules[rule].lhs - N_ACCEPT];
+  return int16_t(s);
+}
+
+void fill_chains(const Grammar &g, ParseTables &t) {
+  std::vector<bool> unit_lhs(nonterminal_count);
+  for (int r = 0; r < g.rule_count; r++)
+    if (is_unit_rule(g, r)) unit_lhs[g.rules[r].lhs - N_ACCEPT] = true;
+  t.chain_row.assign(t.states.size(), std::vector<int16_t>(nonterminal_count, -1));
+  for (size_t below = 0; below < t.states.size(); below++)
+    for (int column = 0; column < nonterminal_count; column++) {
+      if (!unit_lhs[column] || t.go_to[below][column] == 0) continue;
+      t.chain_row[below][column] = int16_t(t.chain.size());
+      std::vector<int16_t> row(terminal_count);
+      for (int terminal = 0; terminal < terminal_count; terminal++)
+        row[terminal] = end_of_chain(g, t, int(below), column, terminal);
+      t.chain.push_back(row);
+    }
+}
+
 }  // namespace
 
 ParseTables build_lalr_tables(const Grammar &grammar) {
@@ -183,6 +217,7 @@ ParseTables build_lalr_tables(const Grammar &grammar) {
   build_lr0_states(grammar, first, tables.states);
   propagate_lookaheads(grammar, first, tables.states);
   fill_actions(grammar, first, tables);
+  fill_chains(grammar, tables);
   return tables;
 }
 
@@ -243,6 +278,8 @@ std::string tables_source(const ParseTables &t) {
   out += "const uint8_t parse_default_reduction[] = {";
   for (size_t s = 0; s < t.default_reduction.size(); s++)
     out += (s % 20 ? " " : "\n    ") + std::to_string(t.default_reduction[s]) + ",";
-  out += "\n};\n";
+  out += "\n};\n\n";
+  out += "const int16_t parse_chain_row[][nonterminal_count] = {\n" + table_rows(t.chain_row) + "};\n\n";
+  out += "const int16_t parse_chain[][terminal_count] = {\n" + table_rows(t.chain) + "};\n";
   return out;
 }

@@ -92,5 +92,13 @@ extern const Rule grammar_rules[rule_count];
 extern const char *const symbol_names[SYMBOL_COUNT];
 extern const Grammar language_grammar;
 
+// A rule whose right side is one nonterminal, other than the start rule (whose
+// action prints the report): its action passes the value on, so reducing it
+// only replaces the state on top of the stack.
+inline bool is_unit_rule(const Grammar &grammar, int rule) {
+  const Rule &r = grammar.rules[rule];
+  return r.length == 1 && r.rhs[0] >= N_ACCEPT && r.lhs != grammar.rules[0].rhs[0];
+}
+
 // Maps a token code from yylex to its terminal symbol.
 inline Symbol terminal_of(int token_code) { return token_code <= 0 ? T_END : Symbol(token_code - 256); }

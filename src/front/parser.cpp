@@ -26,14 +26,6 @@ struct ParseStack {
 };
 ParseStack stack;
 
-bool push(int state, YYSTYPE value) {
-  if (stack.top + 1 >= stack.capacity && yygrowstack() != 0) return false;
-  stack.top++;
-  stack.states[stack.top] = int16_t(state);
-  stack.values[stack.top] = value;
-  return true;
-}
-
 YYSTYPE node_value(Node *node) {
   YYSTYPE value;
   value.node = node;
@@ -53,13 +45,15 @@ Node *for_node(const char *text, Node *init, Node *cond, Node *step, Node *body)
   return operator_node(text, NODE_CONTROL, sequence(init, inner), body);
 }
 
-// Rules of one symbol that pass its value on: reducing one only changes the
-// state on top of the stack. They are most reductions (every operand climbs
-// the seven operator levels), so the parser takes a short way for them.
-constexpr auto unit_rules = [] {
-  std::array<bool, rule_count> unit{};
-  for (int rule : {4, 9, 11, 12, 18, 20, 22, 24, 26, 28, 30, 33, 37, 38, 41, 42, 43, 54}) unit[rule] = true;
-  return unit;
+// Unit rules pass their value on: reducing one only replaces the state on top
+// of the stack. They are most reductions (every operand climbs the seven
+// operator levels), so the parser takes a short way for them. This is the
+// goto column of a unit rule's left side, or -1 for the other rules.
+const auto unit_rule_goto = [] {
+  std::array<int8_t, rule_count> column{};
+  for (int rule = 0; rule < rule_count; rule++)
+    column[rule] = int8_t(is_unit_rule(language_grammar, rule) ? grammar_rules[rule].lhs - N_ACCEPT : -1);
+  return column;
 }();
 
 // The action of a rule: v[0] is the value of its leftmost symbol ($1).
@@ -146,39 +140,59 @@ int yygrowstack() {
   return 0;
 }
 
+// The stack lives in locals while the parser runs, so the compiler keeps the
+// top and the arrays in registers across the calls of yylex and the actions.
 int yyparse() {
   if (stack.capacity == 0 && yygrowstack() != 0) return stack_overflow();
-  stack.top = 0;
-  stack.states[0] = 0;
+  int16_t *states = stack.states;
+  YYSTYPE *values = stack.values;
+  int top = 0;
+  int state = states[0] = 0;
   int lookahead = no_lookahead;
+  // Before a push: grows the stack when it is full, or ends the parse.
+  auto make_room = [&] {
+    if (top + 1 < stack.capacity) return true;
+    stack.top = top;
+    if (yygrowstack() != 0) return false;
+    states = stack.states;
+    values = stack.values;
+    return true;
+  };
   for (;;) {
-    int state = stack.states[stack.top];
     int rule = parse_default_reduction[state];
     if (rule == 0) {
       if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
       int action = parse_action[state][lookahead];
-      if (action == 0) return syntax_error();
       if (action > 0) {
-        if (!push(action, yylval)) return stack_overflow();
+        if (!make_room()) return stack_overflow();
+        states[++top] = int16_t(state = action);
+        values[top] = yylval;
         lookahead = no_lookahead;
         continue;
       }
+      if (action == 0) return syntax_error();
       rule = -action;
     }
-    const Rule &reduced = grammar_rules[rule];
-    if (unit_rules[rule]) {
-      stack.states[stack.top] = parse_goto[stack.states[stack.top - 1]][reduced.lhs - N_ACCEPT];
+    if (int column = unit_rule_goto[rule]; column >= 0) {
+      int below = states[top - 1];
+      // With the lookahead known, the whole chain of unit rules is one step.
+      state = lookahead == no_lookahead ? parse_goto[below][column]
+                                        : parse_chain[parse_chain_row[below][column]][lookahead];
+      states[top] = int16_t(state);
       continue;
     }
-    YYSTYPE *rhs = stack.values + stack.top - reduced.length + 1;
-    YYSTYPE value = node_value(rule_value(rule, rhs));
-    stack.top -= reduced.length;
-    if (rule == 1 && stack.top == 0) {
+    const Rule &reduced = grammar_rules[rule];
+    YYSTYPE value = node_value(rule_value(rule, values + top - reduced.length + 1));
+    top -= reduced.length;
+    if (rule == 1 && top == 0) {
       print_report(value.node);
-      stack.states[++stack.top] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
+      stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
       return accept(lookahead);
     }
-    if (!push(parse_goto[stack.states[stack.top]][reduced.lhs - N_ACCEPT], value)) return stack_overflow();
+    state = parse_goto[states[top]][reduced.lhs - N_ACCEPT];
+    if (!make_room()) return stack_overflow();
+    states[++top] = int16_t(state);
+    values[top] = value;
   }
 }
 
