@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "common/output.hpp"
 
@@ -16,7 +17,9 @@ constexpr size_t last_chunk_size = size_t(16) << 20;  // chunks double in size u
 struct ChunkHeader {
   ChunkHeader *previous;
 };
+std::mutex chunk_list_lock;  // the scanning thread and the parser both take chunks
 ChunkHeader *newest_chunk = nullptr;
+size_t bytes_taken = 0;                // by every chunk so far
 size_t chunk_size = first_chunk_size;  // bytes of the next chunk, header included
 
 // A chunk of at least a huge page is aligned to huge pages and asks for them,
@@ -31,14 +34,16 @@ void *allocate_chunk(size_t bytes) {
 
 }  // namespace
 
-ArenaChunk arena = {nullptr, nullptr};
+constinit thread_local ArenaChunk arena = {nullptr, nullptr};
 
 void *arena_alloc_slow(size_t size) {
+  std::lock_guard guard(chunk_list_lock);
   bool own_chunk = size > chunk_size / 4;  // a huge block gets a chunk of its own; the current one stays
   size_t bytes = own_chunk ? sizeof(ChunkHeader) + size : chunk_size;
   auto *chunk = static_cast<ChunkHeader *>(allocate_chunk(bytes));
   if (!chunk) fatal("out of memory");
   chunk->previous = newest_chunk;
+  bytes_taken += bytes;
   newest_chunk = chunk;
   char *start = reinterpret_cast<char *>(chunk + 1);
   if (own_chunk) return start;
@@ -63,4 +68,10 @@ void arena_reset() {
   }
   arena.next = arena.end = nullptr;
   chunk_size = first_chunk_size;
+  bytes_taken = 0;
+}
+
+size_t arena_bytes() {
+  std::lock_guard guard(chunk_list_lock);
+  return bytes_taken;
 }

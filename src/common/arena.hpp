@@ -9,7 +9,7 @@ struct ArenaChunk {
   char *next;  // first free byte of the current chunk
   char *end;   // one past its last byte
 };
-extern ArenaChunk arena;
+extern constinit thread_local ArenaChunk arena;  // each thread allocates from chunks of its own
 
 // size bytes aligned for any tree record; ends the run with "out of memory"
 // when no memory can be obtained.
@@ -24,4 +24,5 @@ inline void *arena_alloc(size_t size) {
 // A NUL-terminated copy of length bytes of text.
 char *arena_copy_text(const char *text, size_t length);
 
-void arena_reset();  // releases every allocation
+size_t arena_bytes();  // bytes of memory taken so far
+void arena_reset();    // releases every allocation

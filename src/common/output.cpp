@@ -3,8 +3,13 @@
 #include <unistd.h>
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
 #include <initializer_list>
+#include <mutex>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -46,24 +51,79 @@ void write_error_line(std::initializer_list<std::string_view> parts) {
     write_all(2, line, n);
 }
 
-// Sends the buffer on; on failure, reports it once and ends the run.
-void send_buffer() {
-  size_t n = size_t(output.next - buffer);
-  output.next = buffer;
+thread_local bool fatal_deferred = false;  // fatal only throws; another thread reports it
+
+// Sends bytes to standard output; on failure, reports it once and ends the run.
+void send(const char *bytes, size_t n) {
   if (output_lost || n == 0) return;
   if (captured_out) {
-    captured_out->append(buffer, n);
+    captured_out->append(bytes, n);
     return;
   }
-  if (write_all(1, buffer, n)) return;
+  if (write_all(1, bytes, n)) return;
   output_lost = true;
   write_error_line({"error writing standard output: ", std::strerror(errno)});
-  throw FatalExit{2};
+  throw FatalExit{2, nullptr};
+}
+
+// A chunk of output written on a thread of its own.
+struct Chunk {
+  char *bytes;
+  size_t size;
+};
+
+thread_local OutputChunks *chunk_sink = nullptr;  // where this thread's output goes, if not to standard output
+thread_local char *chunk_start = nullptr;         // the chunk this thread is filling
+
+void send_buffer();
+
+}  // namespace
+
+constexpr size_t chunk_bytes = size_t(1) << 20;  // bytes of output per chunk handed over
+
+struct OutputChunks {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<Chunk> full;         // handed over, oldest first
+  std::vector<char *> spare;      // already written out, for reuse
+  bool closed = false;            // the writing thread has ended
+  bool cancelled = false;         // the output will not be written: the writing thread should end
+  const char *failure = nullptr;  // the fatal message that ended the writing thread, if any
+};
+
+namespace {
+
+// Writing thread: hands the filled part of its chunk over and starts another.
+void hand_over_chunk() {
+  OutputChunks &c = *chunk_sink;
+  std::unique_lock guard(c.lock);
+  if (c.cancelled) throw FatalExit{2, nullptr};
+  if (output.next != chunk_start) {
+    c.full.push_back({chunk_start, size_t(output.next - chunk_start)});
+    c.changed.notify_one();
+    chunk_start = nullptr;
+  }
+  if (!chunk_start && !c.spare.empty()) {
+    chunk_start = c.spare.back();
+    c.spare.pop_back();
+  }
+  guard.unlock();
+  if (!chunk_start) chunk_start = static_cast<char *>(std::malloc(chunk_bytes));
+  if (!chunk_start) fatal("out of memory");
+  output.next = chunk_start;
+  output.end = chunk_start + chunk_bytes;
+}
+
+void send_buffer() {
+  if (chunk_sink) return hand_over_chunk();
+  size_t n = size_t(output.next - buffer);
+  output.next = buffer;
+  send(buffer, n);
 }
 
 }  // namespace
 
-OutputBuffer output = {buffer, buffer + buffer_size};
+constinit thread_local OutputBuffer output = {buffer, buffer + buffer_size};
 
 void output_drain() { send_buffer(); }
 
@@ -102,9 +162,60 @@ void error_line(int64_t line, const char *message) {
 }
 
 void fatal(const char *message) {
+  if (fatal_deferred) throw FatalExit{2, message};
   output_drain();
   write_error_line({message});
-  throw FatalExit{2};
+  throw FatalExit{2, nullptr};
+}
+
+void defer_fatal_messages() { fatal_deferred = true; }
+
+OutputChunks *output_chunks_create() { return new OutputChunks; }
+
+void output_into_chunks(OutputChunks *chunks) {
+  chunk_sink = chunks;
+  chunk_start = nullptr;
+  output.next = output.end = nullptr;
+  hand_over_chunk();
+}
+
+void output_chunks_close(OutputChunks *chunks, const char *failure) {
+  std::lock_guard guard(chunks->lock);
+  if (chunk_start) chunks->spare.push_back(chunk_start);
+  chunk_sink = nullptr;
+  chunk_start = nullptr;
+  chunks->closed = true;
+  chunks->failure = failure;
+  chunks->changed.notify_one();
+}
+
+void output_chunks_cancel(OutputChunks *chunks) {
+  std::lock_guard guard(chunks->lock);
+  chunks->cancelled = true;
+}
+
+void out_chunks(OutputChunks *chunks) {
+  output_drain();
+  for (;;) {
+    std::unique_lock guard(chunks->lock);
+    chunks->changed.wait(guard, [&] { return !chunks->full.empty() || chunks->closed; });
+    if (chunks->full.empty()) {
+      if (chunks->failure) fatal(chunks->failure);
+      return;
+    }
+    Chunk chunk = chunks->full.front();
+    chunks->full.pop_front();
+    guard.unlock();
+    send(chunk.bytes, chunk.size);
+    guard.lock();
+    chunks->spare.push_back(chunk.bytes);
+  }
+}
+
+void output_chunks_destroy(OutputChunks *chunks) {
+  for (const Chunk &chunk : chunks->full) std::free(chunk.bytes);
+  for (char *bytes : chunks->spare) std::free(bytes);
+  delete chunks;
 }
 
 void output_to_descriptors() { captured_out = captured_err = nullptr; }

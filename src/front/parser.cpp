@@ -8,6 +8,7 @@
 #include "front/grammar.hpp"
 #include "front/parse_tables.hpp"
 #include "front/scanner.hpp"
+#include "front/token_queue.hpp"
 #include "front/tree.hpp"
 #include "report/report.hpp"
 
@@ -119,7 +120,7 @@ int stack_overflow() {
 
 // After the whole program: end of input accepts, any token is an error.
 int accept(int lookahead) {
-  if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
+  if (lookahead == no_lookahead) lookahead = terminal_of(next_token());
   return lookahead == T_END ? 0 : syntax_error();
 }
 
@@ -141,7 +142,7 @@ int yygrowstack() {
 }
 
 // The stack lives in locals while the parser runs, so the compiler keeps the
-// top and the arrays in registers across the calls of yylex and the actions.
+// top and the arrays in registers across the calls for tokens and the actions.
 int yyparse() {
   if (stack.capacity == 0 && yygrowstack() != 0) return stack_overflow();
   int16_t *states = stack.states;
@@ -161,7 +162,7 @@ int yyparse() {
   for (;;) {
     int rule = parse_default_reduction[state];
     if (rule == 0) {
-      if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
+      if (lookahead == no_lookahead) lookahead = terminal_of(next_token());
       int action = parse_action[state][lookahead];
       if (action > 0) {
         if (!make_room()) return stack_overflow();

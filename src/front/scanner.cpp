@@ -7,15 +7,16 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "common/arena.hpp"
 #include "common/output.hpp"
 
-YYSTYPE yylval;
-int64_t yylineno = 1;
-char *yytext = nullptr;
-size_t yyleng = 0;
+constinit thread_local YYSTYPE yylval;
+constinit thread_local int64_t yylineno = 1;
+constinit thread_local char *yytext = nullptr;
+constinit thread_local size_t yyleng = 0;
 
 namespace {
 
@@ -55,6 +56,15 @@ struct Scanner {
   size_t memory_read = 0;
 };
 Scanner scan;
+std::string *echo_capture = nullptr;  // where echoed bytes go instead of the output, if anywhere
+void (*before_reading)() = nullptr;   // called before each read of standard input, if set
+
+void echo(const char *bytes, size_t n) {
+  if (echo_capture)
+    echo_capture->append(bytes, n);
+  else
+    out_bytes(bytes, n);
+}
 
 size_t read_memory(char *into, size_t room) {
   size_t n = std::min({room, read_block, scan.memory_size - scan.memory_read});
@@ -84,6 +94,7 @@ size_t read_line(char *into, size_t room) {
 size_t read_input(char *into, size_t room) {
   if (scan.memory) return read_memory(into, room);
   if (scan.interactive) return read_line(into, room);
+  if (before_reading) before_reading();
   return size_t(read_retrying(into, std::min(room, read_block)));
 }
 
@@ -236,7 +247,7 @@ void skip_white_space() {
 void echo_run() {
   size_t length = 1;
   while (scan.pos + length < scan.end && byte_classes[(unsigned char)scan.data[scan.pos + length]] == ECHO) length++;
-  out_bytes(scan.data + scan.pos, length);
+  echo(scan.data + scan.pos, length);
   scan.pos += length;
 }
 
@@ -260,13 +271,17 @@ int yylex() {
       case SINGLE: return scan_single(c);
       case PAIRED:
         if (int token = scan_paired(c)) return token;
-        out_byte(c);
+        echo(&c, 1);
         scan.pos++;
         break;
       case ECHO: echo_run(); break;
     }
   }
 }
+
+void scanner_capture_echo(std::string *into) { echo_capture = into; }
+
+void scanner_before_reading(void (*call)()) { before_reading = call; }
 
 void scanner_read_from_stdin() { scan.memory = nullptr; }
 

@@ -7,6 +7,7 @@
 #include "common/output.hpp"
 #include "front/parser.hpp"
 #include "front/scanner.hpp"
+#include "front/token_queue.hpp"
 
 namespace {
 
@@ -39,6 +40,7 @@ int run_compiler() {
   } catch (const std::bad_alloc &) {
     status = out_of_memory();
   }
+  stop_scanning_ahead();
   return output_flush() ? status : 2;
 }
 

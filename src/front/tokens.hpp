@@ -40,4 +40,4 @@ union YYSTYPE {
   Node *node;
 };
 
-extern YYSTYPE yylval;
+extern constinit thread_local YYSTYPE yylval;  // each thread that scans has its own

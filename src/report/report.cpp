@@ -1,8 +1,12 @@
 #include "report/report.hpp"
 
+#include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "codegen/codegen.hpp"
+#include "common/arena.hpp"
 #include "common/output.hpp"
 #include "front/scanner.hpp"
 #include "front/tree.hpp"
@@ -53,11 +57,76 @@ void print_tree(const Node *root) {
   }
 }
 
+namespace {
+
+// Below this much tree memory, a second thread would cost more than it saves.
+constexpr size_t parallel_tree_bytes = size_t(4) << 20;
+
+// The code of a large tree is generated on a second thread, into chunks of
+// output, while this thread prints the tree; the chunks are written after it.
+struct CodeAhead {
+  OutputChunks *chunks = nullptr;  // null: generate here, after the tree
+  std::thread thread;
+};
+
+void generate_into(OutputChunks *chunks, const Node *root) {
+  defer_fatal_messages();
+  const char *failure = nullptr;
+  try {
+    output_into_chunks(chunks);
+    generate(root);
+    output_drain();
+  } catch (const FatalExit &exit) {
+    failure = exit.message;
+  } catch (const std::bad_alloc &) {
+    failure = "out of memory";
+  }
+  output_chunks_close(chunks, failure);
+}
+
+CodeAhead start_generating(const Node *root) {
+  CodeAhead ahead;
+  if (arena_bytes() < parallel_tree_bytes) return ahead;
+  ahead.chunks = output_chunks_create();
+  try {
+    ahead.thread = std::thread(generate_into, ahead.chunks, root);
+  } catch (const std::system_error &) {
+    output_chunks_destroy(ahead.chunks);
+    ahead.chunks = nullptr;
+  }
+  return ahead;
+}
+
+void finish_generating(CodeAhead &ahead, const Node *root) {
+  if (!ahead.chunks) return generate(root);
+  out_chunks(ahead.chunks);
+  ahead.thread.join();
+  output_chunks_destroy(ahead.chunks);
+  ahead.chunks = nullptr;
+}
+
+// The report has failed while the code is being generated ahead: that thread
+// is stopped before the failure goes on.
+void abandon_generating(CodeAhead &ahead) {
+  if (!ahead.chunks) return;
+  output_chunks_cancel(ahead.chunks);
+  ahead.thread.join();
+  output_chunks_destroy(ahead.chunks);
+}
+
+}  // namespace
+
 void print_report(const Node *root) {
   out_text("Abstract Syntax Tree:\n(");
-  print_tree(root);
-  out_text(")\n\nTotal No Of Lines:");
-  out_number(yylineno);
-  out_text("\n\nCode Generated:\n");
-  generate(root);
+  CodeAhead ahead = start_generating(root);
+  try {
+    print_tree(root);
+    out_text(")\n\nTotal No Of Lines:");
+    out_number(yylineno);
+    out_text("\n\nCode Generated:\n");
+    finish_generating(ahead, root);
+  } catch (...) {
+    abandon_generating(ahead);
+    throw;
+  }
 }
