@@ -140,6 +140,17 @@ bool start_scanning_ahead() {
   return true;
 }
 
+namespace {
+
+// Parser: a record other than a token.
+void take_other(const Record &record) {
+  if (record.kind == FATAL) fatal(record.value.text);
+  out_bytes(record.value.text, size_t(record.number));
+  std::free(const_cast<char *>(record.value.text));
+}
+
+}  // namespace
+
 int next_token() {
   if (!ring) return yylex();
   for (;;) {
@@ -149,17 +160,13 @@ int next_token() {
       ring->taken.store(next_record - 1, std::memory_order_release);  // this record stays in use until copied
       ring->taken.notify_one();
     }
-    switch (record.kind) {
-      case TOKEN:
-        yylval = record.value;
-        yylineno = record.number;
-        return record.token;
-      case ECHO:
-        out_bytes(record.value.text, size_t(record.number));
-        std::free(const_cast<char *>(record.value.text));
-        break;
-      case FATAL: fatal(record.value.text);
+    if (record.kind != TOKEN) {
+      take_other(record);
+      continue;
     }
+    yylval = record.value;
+    yylineno = record.number;
+    return record.token;
   }
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "common/arena.hpp"
+
 enum NodeKind : int32_t {
   NODE_ID = 0,
   NODE_SEQ = 2,
@@ -25,9 +27,42 @@ struct Node {
   Node *rchild;
 };
 
-Node *empty_node();
-Node *new_node(const char *text, int kind);
-Node *new_int_node(int32_t value);
-Node *new_dummy_node();
-Node *join_child_node(Node *node, Node *lchild, Node *rchild);
+// The builders are inline: the parser calls one or two per reduction.
+inline Node *empty_node() {
+  Node *node = static_cast<Node *>(arena_alloc(sizeof(Node)));
+  node->has_else = false;
+  node->lchild = node->rchild = nullptr;
+  return node;
+}
+
+// Texts are never changed or freed, and each one passed here is a constant
+// keyword or operator text or the scanner's own copy of one identifier, so the
+// node keeps the text itself instead of a second copy.
+inline Node *new_node(const char *text, int kind) {
+  Node *node = empty_node();
+  node->kind = kind;
+  node->text = text;
+  return node;
+}
+
+inline Node *new_int_node(int32_t value) {
+  Node *node = empty_node();
+  node->kind = NODE_NUM;
+  node->value = value;
+  return node;
+}
+
+inline Node *new_dummy_node() {
+  Node *node = empty_node();
+  node->kind = NODE_SEQ;
+  node->text = ".";  // shared by every sequence node, never copied
+  return node;
+}
+
+inline Node *join_child_node(Node *node, Node *lchild, Node *rchild) {
+  node->lchild = lchild;
+  node->rchild = rchild;
+  return node;
+}
+
 inline int isLeaf(const Node *node) { return !node->lchild && !node->rchild; }
