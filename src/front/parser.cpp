@@ -46,15 +46,23 @@ Node *for_node(const char *text, Node *init, Node *cond, Node *step, Node *body)
   return operator_node(text, NODE_CONTROL, sequence(init, inner), body);
 }
 
+// What the parser needs to reduce by a rule, in one small record: the symbols
+// it pops, the goto column of its left side, and whether it is a unit rule.
 // Unit rules pass their value on: reducing one only replaces the state on top
 // of the stack. They are most reductions (every operand climbs the seven
-// operator levels), so the parser takes a short way for them. This is the
-// goto column of a unit rule's left side, or -1 for the other rules.
-const auto unit_rule_goto = [] {
-  std::array<int8_t, rule_count> column{};
+// operator levels), so the parser takes a short way for them.
+struct RuleShape {
+  uint8_t length;
+  uint8_t column;
+  bool unit;
+};
+
+const auto rule_shapes = [] {
+  std::array<RuleShape, rule_count> shapes{};
   for (int rule = 0; rule < rule_count; rule++)
-    column[rule] = int8_t(is_unit_rule(language_grammar, rule) ? grammar_rules[rule].lhs - N_ACCEPT : -1);
-  return column;
+    shapes[rule] = {grammar_rules[rule].length, uint8_t(grammar_rules[rule].lhs - N_ACCEPT),
+                    is_unit_rule(language_grammar, rule)};
+  return shapes;
 }();
 
 // The action of a rule: v[0] is the value of its leftmost symbol ($1).
@@ -148,15 +156,17 @@ int yyparse() {
   int16_t *states = stack.states;
   YYSTYPE *values = stack.values;
   int top = 0;
+  int last = stack.capacity - 1;  // the highest entry the stack has room for
   int state = states[0] = 0;
   int lookahead = no_lookahead;
   // Before a push: grows the stack when it is full, or ends the parse.
   auto make_room = [&] {
-    if (top + 1 < stack.capacity) return true;
+    if (top < last) return true;
     stack.top = top;
     if (yygrowstack() != 0) return false;
     states = stack.states;
     values = stack.values;
+    last = stack.capacity - 1;
     return true;
   };
   for (;;) {
@@ -174,23 +184,23 @@ int yyparse() {
       if (action == 0) return syntax_error();
       rule = -action;
     }
-    if (int column = unit_rule_goto[rule]; column >= 0) {
+    RuleShape shape = rule_shapes[rule];
+    if (shape.unit) {
       int below = states[top - 1];
       // With the lookahead known, the whole chain of unit rules is one step.
-      state = lookahead == no_lookahead ? parse_goto[below][column]
-                                        : parse_chain[parse_chain_row[below][column]][lookahead];
+      state = lookahead == no_lookahead ? parse_goto[below][shape.column]
+                                        : parse_chain[parse_chain_row[below][shape.column]][lookahead];
       states[top] = int16_t(state);
       continue;
     }
-    const Rule &reduced = grammar_rules[rule];
-    YYSTYPE value = node_value(rule_value(rule, values + top - reduced.length + 1));
-    top -= reduced.length;
+    YYSTYPE value = node_value(rule_value(rule, values + top - shape.length + 1));
+    top -= shape.length;
     if (rule == 1 && top == 0) {
       print_report(value.node);
       stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
       return accept(lookahead);
     }
-    state = parse_goto[states[top]][reduced.lhs - N_ACCEPT];
+    state = parse_goto[states[top]][shape.column];
     if (!make_room()) return stack_overflow();
     states[++top] = int16_t(state);
     values[top] = value;
