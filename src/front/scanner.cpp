@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -21,36 +22,145 @@ constinit thread_local size_t yyleng = 0;
 namespace {
 
 constexpr size_t initial_capacity = 16384;    // bytes of input the buffer first holds
-constexpr size_t end_marker_bytes = 2;        // room past the data for the NUL ending yytext
 constexpr size_t read_block = 8192;           // most bytes asked of one read
 constexpr int32_t numeral_limit = INT32_MAX;  // numerals saturate here
+constexpr size_t exact_digits = 19;           // numerals this long still fit uint64_t
+// Past the data, the buffer holds the end marker and then room for the
+// fixed-size reads that may run past it: eight bytes for a keyword test or a
+// run of blanks, short_text_bytes for an identifier copy.
+constexpr size_t padding_bytes = short_text_bytes;
+// The end marker and the bytes after it that eight-byte reads may see, zeroed
+// so that no read sees undefined memory.
+constexpr size_t zeroed_bytes = 8;
 
-enum ByteClass : uint8_t { ECHO, BLANK, NEWLINE, LETTER, DIGIT, SINGLE, PAIRED };
+enum ByteClass : uint8_t {
+  ECHO,
+  END_OR_NUL,  // the end marker after the data, or a NUL of the input
+  BLANK,
+  NEWLINE,
+  LETTER,
+  DIGIT,
+  OPERATOR,           // a one-byte token with a text value
+  PUNCTUATION,        // a one-byte token that leaves yylval alone
+  PAIRS_WITH_EQUALS,  // a one-byte operator, or a two-byte one with '=' after it
+  DOUBLED,            // a two-byte operator when doubled, else unrecognised
+};
 
-// What a byte begins. SINGLE bytes are one-byte tokens; PAIRED bytes may join
-// the next byte into a two-byte operator.
+// What a byte begins.
 constexpr auto byte_classes = [] {
   std::array<ByteClass, 256> classes{};
   for (int c = 'a'; c <= 'z'; c++) classes[c] = classes[c - 'a' + 'A'] = LETTER;
   for (int c = '0'; c <= '9'; c++) classes[c] = DIGIT;
-  for (unsigned char c : std::string_view("+-*/%(){},;")) classes[c] = SINGLE;
-  for (unsigned char c : std::string_view("<>=!&|")) classes[c] = PAIRED;
+  for (unsigned char c : std::string_view("+-*/%")) classes[c] = OPERATOR;
+  for (unsigned char c : std::string_view("(){},;")) classes[c] = PUNCTUATION;
+  for (unsigned char c : std::string_view("<>=!")) classes[c] = PAIRS_WITH_EQUALS;
+  for (unsigned char c : std::string_view("&|")) classes[c] = DOUBLED;
   classes[' '] = classes['\t'] = BLANK;
   classes['\n'] = NEWLINE;
+  classes[0] = END_OR_NUL;
   return classes;
 }();
 
-bool continues_word(unsigned char c) { return byte_classes[c] == LETTER || byte_classes[c] == DIGIT || c == '_'; }
+constexpr auto word_bytes = [] {
+  std::array<bool, 256> continues{};
+  for (size_t c = 0; c < continues.size(); c++)
+    continues[c] = byte_classes[c] == LETTER || byte_classes[c] == DIGIT || c == '_';
+  return continues;
+}();
 
+// The tokens of the operator and punctuation bytes.
+struct OperatorToken {
+  int token = 0;  // of the byte alone
+  const char *text = nullptr;
+  int paired_token = 0;  // of the byte and the next (PAIRS_WITH_EQUALS, DOUBLED)
+  const char *paired_text = nullptr;
+};
+constexpr auto operator_tokens = [] {
+  std::array<OperatorToken, 128> tokens{};
+  tokens['+'] = {ADDOP, "+"};
+  tokens['-'] = {ADDOP, "-"};
+  tokens['*'] = {MULOP, "*"};
+  tokens['/'] = {MULOP, "/"};
+  tokens['%'] = {MULOP, "%"};
+  tokens['('] = {LPAREN};
+  tokens[')'] = {RPAREN};
+  tokens['{'] = {LBRACE};
+  tokens['}'] = {RBRACE};
+  tokens[','] = {COMMA};
+  tokens[';'] = {SEMI};
+  tokens['<'] = {RELOP, "<", RELOP, "<="};
+  tokens['>'] = {RELOP, ">", RELOP, ">="};
+  tokens['='] = {ASSIGN, "=", EQUOP, "=="};
+  tokens['!'] = {NOT, "NOT", EQUOP, "!="};
+  tokens['&'] = {0, nullptr, AND, "AND"};
+  tokens['|'] = {0, nullptr, OR, "OR"};
+  return tokens;
+}();
+
+// The first eight bytes of text as one number, zero-padded: a word's bytes
+// loaded the same way compare with a keyword in one step.
+constexpr uint64_t eight_bytes(std::string_view text) {
+  std::array<char, 8> bytes{};
+  std::copy(text.begin(), text.end(), bytes.begin());
+  return std::bit_cast<uint64_t>(bytes);
+}
+
+struct Keyword {
+  uint64_t spelling = 0;  // eight_bytes of the keyword
+  uint64_t mask = 0;      // selects its length's bytes of a word's first eight
+  int token = 0;
+  const char *value = nullptr;
+};
+
+// No two keywords share a length and the low three bits of their first byte,
+// so that pair picks the one keyword a word can be.
+constexpr size_t longest_keyword = 5;
+constexpr size_t keyword_slot(size_t length, unsigned char first) { return length * 8 + (first & 7); }
+
+struct KeywordTable {
+  std::array<Keyword, (longest_keyword + 1) * 8> slots{};
+  uint64_t used = 0;  // bit n: slot n holds a keyword
+};
+
+constexpr KeywordTable keywords = [] {
+  struct Spelling {
+    std::string_view word;
+    int token;
+    const char *value;
+  };
+  constexpr Spelling spellings[] = {
+      {"void", VOID, "VOID"},    {"int", INT, "INT"}, {"if", IF, "IF"},    {"else", ELSE, "ELSE"},
+      {"while", WHILE, "WHILE"}, {"do", DO, "DO"},    {"for", FOR, "FOR"},
+  };
+  KeywordTable table;
+  for (const Spelling &k : spellings) {
+    size_t slot = keyword_slot(k.word.size(), k.word[0]);
+    if (table.used >> slot & 1) throw "two keywords share a slot";
+    table.used |= uint64_t(1) << slot;
+    table.slots[slot] = {eight_bytes(k.word),
+                         eight_bytes(std::string_view("\xff\xff\xff\xff\xff\xff\xff\xff", k.word.size())), k.token,
+                         k.value};
+  }
+  return table;
+}();
+static_assert(keywords.slots.size() <= 64, "a slot for each bit of used");
+
+// The input buffer before it exists: an end marker, so the first call finds no
+// data and creates the buffer.
+char no_input[zeroed_bytes] = {};
+
+// The data read so far always ends with the end marker, a NUL byte: the loops
+// over words, numerals and blanks stop there without checking where the data
+// ends, and only a NUL byte leads to that check.
 struct Scanner {
-  char *data = nullptr;          // the input buffer, capacity + end_marker_bytes long
+  char *data = nullptr;          // the input buffer, capacity + padding_bytes long
   size_t capacity = 0;           // bytes of input it can hold
-  size_t pos = 0;                // start of the next token
-  size_t end = 0;                // end of the data read so far
+  char *next = no_input;         // start of the next token
+  char *limit = no_input;        // end of the data read so far, where the end marker is
+  char *held_at = nullptr;       // where the NUL ending yytext replaced a byte, until the next call
+  char held = 0;                 // the byte it replaced
   bool at_eof = false;           // the input has reported end of file
   bool interactive = false;      // standard input is a terminal: read line by line
-  size_t held_at = 0;            // where yytext's terminating NUL replaced a byte
-  char held = 0;                 // the byte it replaced
   const char *memory = nullptr;  // in-memory input, when not reading standard input
   size_t memory_size = 0;
   size_t memory_read = 0;
@@ -99,156 +209,229 @@ size_t read_input(char *into, size_t room) {
 }
 
 void create_buffer() {
-  scan.data = static_cast<char *>(std::malloc(initial_capacity + end_marker_bytes));
+  scan.data = static_cast<char *>(std::malloc(initial_capacity + padding_bytes));
   if (!scan.data) fatal("out of dynamic memory in yy_create_buffer()");
   scan.capacity = initial_capacity;
   scan.interactive = !scan.memory && isatty(0);
 }
 
-// Moves the unfinished token at pos to the front, doubling the buffer when it
-// fills it to within one byte, and reads more input behind it. False at end
-// of input.
-bool refill() {
+void set_limit(size_t data_bytes) {
+  scan.limit = scan.data + data_bytes;
+  std::memset(scan.limit, 0, zeroed_bytes);
+}
+
+// Moves the unfinished token at token_start to the front, doubling the buffer
+// when it fills it to within one byte, and reads more input behind it. False
+// at end of input. Afterwards the token starts at scan.next.
+bool refill(char *token_start) {
+  scan.next = token_start;
   if (scan.at_eof) return false;
-  size_t pending = scan.end - scan.pos;
-  std::memmove(scan.data, scan.data + scan.pos, pending);
-  scan.pos = 0;
-  scan.end = pending;
-  while (scan.end + 1 >= scan.capacity) {
+  if (!scan.data) create_buffer();
+  size_t pending = size_t(scan.limit - token_start);
+  std::memmove(scan.data, token_start, pending);
+  scan.next = scan.data;
+  set_limit(pending);
+  while (pending + 1 >= scan.capacity) {
     size_t doubled = scan.capacity * 2;
-    char *grown = static_cast<char *>(std::realloc(scan.data, doubled + end_marker_bytes));
+    char *grown = static_cast<char *>(std::realloc(scan.data, doubled + padding_bytes));
     if (!grown) fatal("fatal error - scanner input buffer overflow");
-    scan.data = grown;
+    scan.data = scan.next = grown;
     scan.capacity = doubled;
+    set_limit(pending);
   }
-  size_t got = read_input(scan.data + scan.end, scan.capacity - scan.end);
-  scan.end += got;
+  size_t got = read_input(scan.data + pending, scan.capacity - pending);
+  set_limit(pending + got);
   scan.at_eof = got == 0;
   return got > 0;
 }
 
-// The byte offset bytes after the token start, reading more input if needed;
-// -1 at end of input.
-int peek(size_t offset) {
-  while (scan.pos + offset >= scan.end)
-    if (!refill()) return -1;
-  return (unsigned char)scan.data[scan.pos + offset];
+// Ends the current token: sets yytext and yyleng, and ends yytext with a NUL
+// in place of the byte after it until the next call.
+void end_token(char *start, char *end) {
+  yytext = start;
+  yyleng = size_t(end - start);
+  scan.next = end;
+  scan.held_at = end;
+  scan.held = *end;
+  *end = '\0';
 }
 
-// Ends the current token after length bytes: sets yytext and yyleng.
-void take_token(size_t length) {
-  yytext = scan.data + scan.pos;
-  yyleng = length;
-  scan.pos += length;
-  scan.held_at = scan.pos;
-  scan.held = scan.data[scan.pos];
-  scan.data[scan.pos] = '\0';
+constexpr uint64_t eight_blanks = eight_bytes("        ");
+
+// Index of the first byte of bytes (in memory order) that is not zero.
+int first_nonzero_byte(uint64_t bytes) {
+  if constexpr (std::endian::native == std::endian::little) return std::countr_zero(bytes) / 8;
+  return std::countl_zero(bytes) / 8;
 }
 
-// Length of the run of bytes from the token start on that satisfy accepts.
-template <typename Accepts>
-size_t run_length(size_t from, Accepts accepts) {
-  size_t length = from;
+// Skips the spaces at p, eight at a time: lines start with long runs of them.
+char *skip_spaces(char *p) {
   for (;;) {
-    while (scan.pos + length < scan.end && accepts((unsigned char)scan.data[scan.pos + length])) length++;
-    if (scan.pos + length < scan.end || !refill()) return length;
+    uint64_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);  // at most to the zeroed bytes past the end marker
+    if (uint64_t differs = bytes ^ eight_blanks) return p + first_nonzero_byte(differs);
+    p += 8;
   }
 }
 
-int keyword_or_id(const char *text, size_t length) {
-  struct Keyword {
-    std::string_view word;
-    int token;
-    const char *value;
-  };
-  static constexpr Keyword keywords[] = {
-      {"void", VOID, "VOID"},    {"int", INT, "INT"}, {"if", IF, "IF"},    {"else", ELSE, "ELSE"},
-      {"while", WHILE, "WHILE"}, {"do", DO, "DO"},    {"for", FOR, "FOR"},
-  };
-  if (length <= 5)
-    for (const Keyword &k : keywords)
-      if (k.word == std::string_view(text, length)) {
-        yylval.text = k.value;
-        return k.token;
-      }
-  yylval.text = arena_copy_text(text, length);
+char *word_end(char *p) {
+  while (word_bytes[(unsigned char)*p]) p++;
+  return p;
+}
+
+const Keyword *keyword_spelled(const char *text, size_t length) {
+  if (length > longest_keyword) return nullptr;
+  size_t slot = keyword_slot(length, (unsigned char)text[0]);
+  if (!(keywords.used >> slot & 1)) return nullptr;
+  const Keyword &keyword = keywords.slots[slot];
+  uint64_t first_bytes;
+  std::memcpy(&first_bytes, text, sizeof first_bytes);  // at most to the zeroed bytes past the end marker
+  return (first_bytes & keyword.mask) == keyword.spelling ? &keyword : nullptr;
+}
+
+// An identifier too long for a short copy, or met when the arena needs a new chunk.
+[[gnu::noinline]] int identifier_token(char *start, char *end) {
+  yylval.text = arena_copy_text(start, size_t(end - start));
+  end_token(start, end);
   return ID;
 }
 
-int scan_word() {
-  take_token(run_length(1, continues_word));
-  return keyword_or_id(yytext, yyleng);
+// The keyword or identifier from start to end.
+inline int word_token(char *start, char *end) {
+  size_t length = size_t(end - start);
+  if (const Keyword *keyword = keyword_spelled(start, length)) {
+    end_token(start, end);
+    yylval.text = keyword->value;
+    return keyword->token;
+  }
+  char *copy = arena_copy_short_text(start, length);  // reads within the buffer's padding
+  if (!copy) return identifier_token(start, end);
+  end_token(start, end);
+  yylval.text = copy;
+  return ID;
 }
 
-int scan_numeral() {
-  take_token(run_length(1, [](unsigned char c) { return byte_classes[c] == DIGIT; }));
-  int64_t value = 0;
-  for (size_t i = 0; i < yyleng; i++) value = std::min<int64_t>(value * 10 + (yytext[i] - '0'), numeral_limit);
+int numeral_token(char *start, char *end, int64_t value) {
+  end_token(start, end);
   yylval.num = int32_t(value);
   return NUM;
 }
 
-int scan_single(char c) {
-  take_token(1);
-  switch (c) {
-    case '+': yylval.text = "+"; return ADDOP;
-    case '-': yylval.text = "-"; return ADDOP;
-    case '*': yylval.text = "*"; return MULOP;
-    case '/': yylval.text = "/"; return MULOP;
-    case '%': yylval.text = "%"; return MULOP;
-    case '(': return LPAREN;
-    case ')': return RPAREN;
-    case '{': return LBRACE;
-    case '}': return RBRACE;
-    case ',': return COMMA;
-    default: return SEMI;
+// yylex itself takes only the common cases, and calls nothing but in tail
+// position, so that it needs no stack frame. The slow paths below handle every
+// case, the end of the data read so far included.
+
+// A word that reaches the end of the data read so far.
+[[gnu::noinline]] int scan_word(char *start) {
+  char *end = word_end(start + 1);
+  while (end == scan.limit) {
+    size_t length = size_t(end - start);
+    bool more = refill(start);
+    start = scan.next;
+    end = start + length;
+    if (!more) break;
+    end = word_end(end);
+  }
+  return word_token(start, end);
+}
+
+// Adds the digits from p on to value, which saturates at numeral_limit;
+// returns where they end.
+char *saturating_numeral_end(char *p, int64_t &value) {
+  for (unsigned digit; (digit = unsigned((unsigned char)*p) - '0') < 10; p++)
+    value = std::min<int64_t>(value * 10 + digit, numeral_limit);
+  return p;
+}
+
+// A numeral that reaches the end of the data read so far, or too long for
+// yylex's quick conversion.
+[[gnu::noinline]] int scan_numeral(char *start) {
+  int64_t value = 0;
+  char *end = saturating_numeral_end(start, value);
+  while (end == scan.limit) {
+    size_t length = size_t(end - start);
+    bool more = refill(start);
+    start = scan.next;
+    end = start + length;
+    if (!more) break;
+    end = saturating_numeral_end(end, value);
+  }
+  return numeral_token(start, end, value);
+}
+
+// Whether the byte after the one at p is second, reading more input when the
+// data ends at p. p follows the byte if it moves.
+bool next_byte_is(char *&p, char second) {
+  if (p[1] == second) return true;
+  if (p + 1 != scan.limit) return false;
+  refill(p);
+  p = scan.next;
+  return p[1] == second;  // the end marker at end of input
+}
+
+int operator_token(char *start, size_t length, int token, const char *text) {
+  end_token(start, start + length);
+  yylval.text = text;
+  return token;
+}
+
+// A byte that pairs with '=' and ends the data read so far.
+[[gnu::noinline]] int scan_operator(char *p) {
+  const OperatorToken &op = operator_tokens[(unsigned char)*p];
+  if (next_byte_is(p, '=')) return operator_token(p, 2, op.paired_token, op.paired_text);
+  return operator_token(p, 1, op.token, op.text);
+}
+
+// Echoes the run of unrecognised bytes at start; returns its end.
+char *echo_run(char *start) {
+  char *end = start + 1;
+  while (byte_classes[(unsigned char)*end] == ECHO) end++;
+  echo(start, size_t(end - start));
+  return end;
+}
+
+// Passes over what is no token from p on: blanks, newlines, unrecognised bytes
+// (echoed) and the end of the data read so far (reading more). Returns where
+// the next token starts, or null at end of input.
+char *skip_to_token(char *p) {
+  for (;;) {
+    unsigned char c = (unsigned char)*p;
+    switch (byte_classes[c]) {
+      case BLANK: p++; break;
+      case NEWLINE:
+        yylineno++;
+        p++;
+        break;
+      case ECHO: p = echo_run(p); break;
+      case DOUBLED:
+        if (next_byte_is(p, char(c))) return p;
+        echo(p, 1);  // a lone '&' or '|'
+        p++;
+        break;
+      case END_OR_NUL:
+        if (p != scan.limit) {
+          echo(p, 1);
+          p++;
+          break;
+        }
+        if (!refill(p)) return nullptr;
+        p = scan.next;
+        break;
+      default: return p;
+    }
   }
 }
 
-// Operators that may be two bytes long. Returns 0 for a lone '&' or '|',
-// which is echoed.
-int scan_paired(char c) {
-  struct Operator {
-    char first, second;
-    int token;
-    const char *value;
-  };
-  static const Operator operators[] = {
-      {'<', '=', RELOP, "<="}, {'>', '=', RELOP, ">="}, {'!', '=', EQUOP, "!="}, {'=', '=', EQUOP, "=="},
-      {'&', '&', AND, "AND"},  {'|', '|', OR, "OR"},    {'<', 0, RELOP, "<"},    {'>', 0, RELOP, ">"},
-      {'=', 0, ASSIGN, "="},   {'!', 0, NOT, "NOT"},
-  };
-  int next = peek(1);
-  for (const Operator &op : operators) {
-    if (op.first != c || (op.second && op.second != next)) continue;
-    take_token(op.second ? 2 : 1);
-    yylval.text = op.value;
-    return op.token;
+// Scanning from p on needs more than yylex does itself. Calls yylex again at
+// the start of a token, where it takes none of the ways back here.
+[[gnu::noinline]] int skip_then_scan(char *p) {
+  p = skip_to_token(p);
+  if (!p) {
+    yywrap();  // 1: the end of file is final
+    return END_OF_INPUT;
   }
-  return 0;
-}
-
-// Skips the run of blanks, tabs and newlines at pos, counting the newlines.
-void skip_white_space() {
-  const char *p = scan.data + scan.pos;
-  const char *end = scan.data + scan.end;
-  int64_t newlines = 0;
-  for (; p < end; p++) {
-    if (*p == '\n')
-      newlines++;
-    else if (byte_classes[(unsigned char)*p] != BLANK)
-      break;
-  }
-  yylineno += newlines;
-  scan.pos = size_t(p - scan.data);
-}
-
-// Echoes the run of unrecognised bytes at pos.
-void echo_run() {
-  size_t length = 1;
-  while (scan.pos + length < scan.end && byte_classes[(unsigned char)scan.data[scan.pos + length]] == ECHO) length++;
-  echo(scan.data + scan.pos, length);
-  scan.pos += length;
+  scan.next = p;
+  return yylex();
 }
 
 }  // namespace
@@ -256,25 +439,51 @@ void echo_run() {
 int yywrap() { return 1; }
 
 int yylex() {
-  if (!scan.data) create_buffer();
-  if (yytext) scan.data[scan.held_at] = scan.held;  // undo the NUL that ended the last token
+  if (scan.held_at) {  // the NUL that ended the last yytext
+    *scan.held_at = scan.held;
+    scan.held_at = nullptr;
+  }
+  char *p = scan.next;
   for (;;) {
-    if (scan.pos == scan.end && !refill()) {
-      if (yywrap()) return END_OF_INPUT;
-    }
-    char c = scan.data[scan.pos];
-    switch (byte_classes[(unsigned char)c]) {
-      case BLANK:
-      case NEWLINE: skip_white_space(); break;
-      case LETTER: return scan_word();
-      case DIGIT: return scan_numeral();
-      case SINGLE: return scan_single(c);
-      case PAIRED:
-        if (int token = scan_paired(c)) return token;
-        echo(&c, 1);
-        scan.pos++;
+    p += *p == ' ';  // most tokens follow one blank
+    unsigned char c = (unsigned char)*p;
+    switch (byte_classes[c]) {
+      case BLANK: p = skip_spaces(p + 1); break;
+      case NEWLINE:
+        yylineno++;
+        p = skip_spaces(p + 1);
         break;
-      case ECHO: echo_run(); break;
+      case LETTER: {
+        char *end = word_end(p + 1);
+        if (end == scan.limit) return scan_word(p);
+        return word_token(p, end);
+      }
+      case DIGIT: {
+        uint64_t value = c - '0';  // wraps past exact_digits, where scan_numeral takes over
+        char *end = p + 1;
+        for (unsigned digit; (digit = unsigned((unsigned char)*end) - '0') < 10; end++) value = value * 10 + digit;
+        if (end == scan.limit || size_t(end - p) > exact_digits) return scan_numeral(p);
+        return numeral_token(p, end, int64_t(std::min<uint64_t>(value, numeral_limit)));
+      }
+      case OPERATOR: {
+        const OperatorToken &op = operator_tokens[c];
+        return operator_token(p, 1, op.token, op.text);
+      }
+      case PUNCTUATION: end_token(p, p + 1); return operator_tokens[c].token;
+      case PAIRS_WITH_EQUALS: {
+        const OperatorToken &op = operator_tokens[c];
+        if (p[1] == '=') return operator_token(p, 2, op.paired_token, op.paired_text);
+        if (p + 1 == scan.limit) return scan_operator(p);
+        return operator_token(p, 1, op.token, op.text);
+      }
+      case DOUBLED: {
+        if (p[1] != char(c)) return skip_then_scan(p);
+        const OperatorToken &op = operator_tokens[c];
+        return operator_token(p, 2, op.paired_token, op.paired_text);
+      }
+      case ECHO:
+      case END_OR_NUL: return skip_then_scan(p);
+      default: __builtin_unreachable();  // every class is handled above
     }
   }
 }

@@ -58,7 +58,10 @@ TEST(Scanner, LongestMatchAndKeywordPriority) {
       {"whilex elsee dox iff fore intx voidx int_",
        {"ID:whilex", "ID:elsee", "ID:dox", "ID:iff", "ID:fore", "ID:intx", "ID:voidx", "ID:int_"}},
       {"While VOID If whil i", {"ID:While", "ID:VOID", "ID:If", "ID:whil", "ID:i"}},
+      {"yf lo acc fnt vord elsf qhile", {"ID:yf", "ID:lo", "ID:acc", "ID:fnt", "ID:vord", "ID:elsf", "ID:qhile"}},
       {"007 99999999999 2147483647 2147483648", {"NUM:7", "NUM:2147483647", "NUM:2147483647", "NUM:2147483647"}},
+      {"9999999999999999999 18446744073709551616 000000000000000000000000000000042",
+       {"NUM:2147483647", "NUM:2147483647", "NUM:42"}},
       {"12ab 9x", {"NUM:12", "ID:ab", "NUM:9", "ID:x"}},
       {"===", {"264:==", "260:="}},
       {"!==", {"264:!=", "260:="}},
@@ -121,6 +124,88 @@ TEST(Scanner, TokensAcrossReadBlocksStayWhole) {
   }
   std::string digits(50000, '0');
   EXPECT_EQ(scan_all(digits + "42").tokens, (Tokens{"NUM:42"}));
+}
+
+// The data read so far ends at a block boundary; every kind of token, placed
+// so that it starts, ends or is cut there, comes out as it does on its own.
+TEST(Scanner, TokensCutAtEveryByteOfABlockEnd) {
+  struct Case {
+    std::string input;
+    Tokens tokens;
+    std::string echoed;
+  } cases[] = {
+      {"whilex", {"ID:whilex"}, ""},
+      {"while(", {"270:WHILE", "LPAREN"}, ""},
+      {"do", {"271:DO"}, ""},
+      {"int_9", {"ID:int_9"}, ""},
+      {"abcdefghijklmno", {"ID:abcdefghijklmno"}, ""},
+      {"abcdefghijklmnop", {"ID:abcdefghijklmnop"}, ""},
+      {"abcdefghijklmnopq", {"ID:abcdefghijklmnopq"}, ""},
+      {"2147483648", {"NUM:2147483647"}, ""},
+      {"0000000000000000000000042", {"NUM:42"}, ""},
+      {"18446744073709551617", {"NUM:2147483647"}, ""},
+      {"<=", {"265:<="}, ""},
+      {"<", {"265:<"}, ""},
+      {"!x", {"263:NOT", "ID:x"}, ""},
+      {"==", {"264:=="}, ""},
+      {"&&", {"262:AND"}, ""},
+      {"&", {}, "&"},
+      {"|x", {"ID:x"}, "|"},
+      {std::string("a\0b", 3), {"ID:a", "ID:b"}, std::string(1, '\0')},
+      {"@#$x", {"ID:x"}, "@#$"},
+      {"a\t \tb", {"ID:a", "ID:b"}, ""},
+  };
+  for (const Case &c : cases) {
+    std::vector<int64_t> alone_lines;
+    Scanned alone = scan_all(c.input, &alone_lines);
+    ASSERT_EQ(alone.tokens, c.tokens) << c.input;
+    ASSERT_EQ(alone.echoed, c.echoed) << c.input;
+    for (size_t block_end : {8192u, 16384u}) {
+      for (size_t start = block_end - c.input.size() - 1; start <= block_end + 1; start++) {
+        // Blanks only, or lines of indentation: the newlines before the case add to its lines.
+        std::string indented;
+        while (indented.size() + 16 <= start) indented += "\n" + std::string(15, ' ');
+        int64_t newlines = int64_t(indented.size() / 16);
+        indented += std::string(start - indented.size(), ' ');
+        for (const std::string &before : {std::string(start, ' '), indented}) {
+          for (const char *after : {"", " ;"}) {
+            std::vector<int64_t> lines;
+            Scanned s = scan_all(before + c.input + after, &lines);
+            std::string where = c.input + " at " + std::to_string(start) + (after[0] ? " then ;" : "");
+            Tokens expected = c.tokens;
+            if (after[0]) expected.push_back("SEMI");
+            EXPECT_EQ(s.tokens, expected) << where;
+            EXPECT_EQ(s.echoed, c.echoed) << where;
+            int64_t added = before[0] == '\n' ? newlines : 0;
+            for (size_t i = 0; i < alone_lines.size() && i < lines.size(); i++)
+              EXPECT_EQ(lines[i], alone_lines[i] + added) << where;
+          }
+        }
+      }
+    }
+  }
+}
+
+// Identifiers of every length up to beyond the short copy, enough of them to
+// fill several arena chunks: each copy stays whole and NUL-terminated while
+// the copies after it are made.
+TEST(Scanner, IdentifierCopiesAreWholeAcrossArenaChunks) {
+  std::string input;
+  std::vector<std::string> words;
+  for (int i = 0; i < 150000; i++) {
+    words.push_back("v" + std::string(size_t(i % 40), char('a' + i % 26)));
+    input += words.back() + (i % 7 ? " " : "\n");
+  }
+  std::string out, err;
+  output_to_strings(&out, &err);
+  scanner_read_from_memory(input.data(), input.size());
+  reset_compiler();
+  std::vector<const char *> copies;
+  while (yylex() == ID) copies.push_back(yylval.text);
+  ASSERT_EQ(copies.size(), words.size());
+  for (size_t i = 0; i < words.size(); i++) ASSERT_STREQ(copies[i], words[i].c_str()) << i;
+  reset_compiler();
+  output_to_descriptors();
 }
 
 TEST(Scanner, ValueOfPunctuationIsTheTokenBefore) {
