@@ -1,7 +1,6 @@
 #include "codegen/codegen.hpp"
 
-#include <string_view>
-#include <vector>
+#include <cstdlib>
 
 #include "common/output.hpp"
 #include "front/tree.hpp"
@@ -11,10 +10,12 @@ int64_t label = 1;
 
 namespace {
 
+constexpr size_t first_stack_size = 1024;  // frames before the stack first grows
+
 // Operators, found once per node from its text.
 enum Operator : int32_t {
   OP_NONE,
-  OP_LESS,
+  OP_LESS,  // the two-operand logic operators, in the order of logic_lines
   OP_LESS_EQUAL,
   OP_GREATER,
   OP_GREATER_EQUAL,
@@ -23,7 +24,7 @@ enum Operator : int32_t {
   OP_AND,
   OP_OR,
   OP_NOT,
-  OP_ADD,
+  OP_ADD,  // the arithmetic operators, in the order of arithmetic_lines
   OP_SUBTRACT,
   OP_MULTIPLY,
   OP_DIVIDE,
@@ -70,285 +71,357 @@ Operator control_form(const char *text) {
   }
 }
 
-Operator operator_of(const Node *node) {
-  switch (node->kind) {
-    case NODE_LOGIC: return logic_operator(node->text);
-    case NODE_ARITH: return arithmetic_operator(node->text);
-    case NODE_CONTROL: return control_form(node->text);
-    default: return OP_NONE;
-  }
+// A fixed text of up to 16 bytes, copied as a whole 16 bytes in two moves;
+// what follows it writes over the bytes past its length.
+struct ShortText {
+  char bytes[16];
+  size_t length;
+};
+
+// The fixed texts of a line of code, before and after its operand.
+struct LineShape {
+  ShortText before;
+  ShortText after;
+};
+
+template <size_t N>
+constexpr ShortText short_text(const char (&text)[N]) {
+  static_assert(N - 1 <= sizeof ShortText::bytes);
+  ShortText result{};
+  for (size_t i = 0; i < N - 1; i++) result.bytes[i] = text[i];
+  result.length = N - 1;
+  return result;
 }
 
-// A node whose code is being written: how far its scheme has got and the
-// numbers it reserved.
+template <size_t before_size, size_t after_size>
+constexpr LineShape line_shape(const char (&before)[before_size], const char (&after)[after_size]) {
+  return {short_text(before), short_text(after)};
+}
+
+constexpr LineShape logic_lines[] = {
+    line_shape("L temp", ", R1\n"),   line_shape("LE temp", ", R1\n"), line_shape("G temp", ", R1\n"),
+    line_shape("GE temp", ", R1\n"),  line_shape("NE temp", ", R1\n"), line_shape("CMP temp", ", R1\n"),
+    line_shape("AND R1, temp", "\n"), line_shape("OR R1, temp", "\n"),
+};
+
+constexpr LineShape arithmetic_lines[] = {
+    line_shape("ADD ", ", R1\n"),  line_shape("ADD ", ", R1\n"),  // subtraction: after "NEG <operand>"
+    line_shape("MULT ", ", R1\n"), line_shape("DIV R1, ", "\n"), line_shape("MOD R1, ", "\n"),
+};
+
+constexpr LineShape load_name = line_shape("LOAD ", ", R1\n");
+constexpr LineShape load_constant = line_shape("LOAD #", ", R1\n");
+constexpr LineShape load_temporary = line_shape("LOAD Temp", ", R1\n");
+constexpr LineShape store_name = line_shape("STORE R1, ", "\n");
+constexpr LineShape store_temporary = line_shape("STORE R1, Temp", "\n");
+constexpr LineShape store_logic_temporary = line_shape("STORE R1, temp", "\n");
+constexpr LineShape negate = line_shape("NEG ", "\n");
+constexpr LineShape negate_temporary = line_shape("NEG Temp", "\n");
+constexpr LineShape define_label = line_shape("Label", ":\n");
+constexpr LineShape define_capital_label = line_shape("LABEL", ":\n");
+constexpr LineShape jump = line_shape("GOTO ", "\n");  // jumps name their target as Label<n>
+constexpr LineShape jump_if_false = line_shape("IFFALSE GOTO ", "\n");
+constexpr LineShape jump_if_true = line_shape("IFTRUE GOTO ", "\n");
+
+constexpr size_t line_room = 2 * sizeof ShortText::bytes + longest_number;  // a line with a number
+
+char *write_short_text(char *at, const ShortText &text) {
+  std::memcpy(at, text.bytes, sizeof text.bytes);
+  return at + text.length;
+}
+
+// Each line makes room once; a name longer than name_group bytes checks for
+// more as it goes.
+void emit_numbered(const LineShape &line, int64_t number) {
+  char *at = write_short_text(make_room(output.next, line_room), line.before);
+  at = write_number(at, number);
+  output.next = write_short_text(at, line.after);
+}
+
+void emit_named(const LineShape &line, const char *name) {
+  constexpr size_t room = 2 * sizeof ShortText::bytes + name_group;
+  char *at = write_short_text(make_room(output.next, room), line.before);
+  at = write_name(at, name, sizeof ShortText::bytes);
+  output.next = write_short_text(at, line.after);
+}
+
+void emit_jump(const LineShape &line, int64_t target) {
+  char *at = write_short_text(make_room(output.next, line_room + sizeof "Label"), line.before);
+  at = write_number(write_literal(at, "Label"), target);
+  output.next = write_short_text(at, line.after);
+}
+
+// A line whose operand is the right operand of an arithmetic operator: a
+// temporary, a name or a constant.
+void emit_operand_line(const LineShape &line, const Node *right, int64_t temporary) {
+  constexpr size_t room = line_room + sizeof "Temp";  // also covers a name's first group
+  char *at = write_short_text(make_room(output.next, room), line.before);
+  if (!isLeaf(right)) {
+    at = write_number(write_literal(at, "Temp"), temporary);
+  } else if (right->kind == NODE_ID) {
+    at = write_name(at, right->text, sizeof ShortText::bytes);
+  } else {
+    *at++ = '#';
+    at = write_number(at, right->value);
+  }
+  output.next = write_short_text(at, line.after);
+}
+
+void emit_arithmetic_lines(Operator op, const Node *right, int64_t temporary) {
+  if (op < OP_ADD || op > OP_REMAINDER) return;
+  if (op == OP_SUBTRACT) emit_operand_line(negate, right, temporary);
+  emit_operand_line(arithmetic_lines[op - OP_ADD], right, temporary);
+}
+
+// Where the code of a node goes on when the walk comes back to it from a part.
+enum Resume : int32_t {
+  RESUME_RIGHT,          // sequence or declaration: generate rchild
+  RESUME_ASSIGN,         // STORE R1, target
+  RESUME_LOGIC_RIGHT,    // STORE R1, temp<t>; generate rchild
+  RESUME_LOGIC_LINE,     // the operator's line with temp<t>
+  RESUME_NOT,            // NOT R1
+  RESUME_NEGATE,         // unary -: STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
+  RESUME_ARITH_RIGHT,    // after the left operand
+  RESUME_ARITH_LINES,    // after a compound right operand
+  RESUME_IF_THEN,        // after the condition
+  RESUME_IF_ELSE,        // after the then-part of an if-else
+  RESUME_IF_END,         // after the statement or the else-part
+  RESUME_WHILE_BODY,     // after the condition
+  RESUME_WHILE_END,      // after the body
+  RESUME_DO_CONDITION,   // after the body
+  RESUME_DO_END,         // after the condition
+  RESUME_FOR_LABEL,      // after the init clause
+  RESUME_FOR_STEP,       // after the body
+  RESUME_FOR_CONDITION,  // after the step clause
+  RESUME_FOR_END,        // after the condition
+};
+
+// A node whose code is being written, waiting for one of its parts.
 struct Frame {
   const Node *node;
-  Operator op;
-  int32_t step;
-  int64_t first;   // first number reserved, 0 for none
-  int64_t second;  // second number reserved, 0 for none
+  int64_t number;  // the temporary or first label it reserved; 0 for none
+  Resume resume;
+  Operator op;  // logic and arithmetic nodes
 };
+
+// The frames of the nodes whose code is under way, innermost last. Held as
+// plain pointers so that they can stay in registers.
+struct Frames {
+  Frame *first;
+  Frame *end;    // one past the innermost frame
+  Frame *limit;  // one past the last slot
+};
+
+// The memory of the frames: one block, doubled by realloc when full, so that
+// only as many pages are touched as the tree is deep; freed however the walk
+// ends.
+struct FramesMemory {
+  Frame *block = nullptr;
+  ~FramesMemory() { std::free(block); }
+};
+
+Frames grow(FramesMemory &memory, Frames frames) {
+  size_t size = size_t(frames.end - frames.first);
+  size_t capacity = size ? 2 * size : first_stack_size;
+  auto *block = static_cast<Frame *>(std::realloc(memory.block, capacity * sizeof *memory.block));
+  if (!block) fatal("out of memory");
+  memory.block = block;
+  return {block, block + size, block + capacity};
+}
 
 int64_t reserve_temporary() { return count++; }
 int64_t reserve_label() { return label++; }
 
-void emit_numbered(std::string_view before, int64_t number, std::string_view after) {
-  out_text(before);
-  out_number(number);
-  out_text(after);
-}
+// What the walk does next: generate `part` (null for nothing), after pushing
+// `frame` when `push` is set.
+struct Step {
+  const Node *part;
+  bool push;
+  Frame frame;
+};
 
-void emit_named(std::string_view before, const char *name, std::string_view after) {
-  out_text(before);
-  out_name(name);
-  out_text(after);
-}
+Step go_to(const Node *part) { return {part, false, {}}; }
+Step push_then(Frame frame, const Node *part) { return {part, true, frame}; }
 
-// The right operand of an arithmetic operator: a temporary, a name or a constant.
-void emit_operand(const Node *right, int64_t temporary) {
-  if (!isLeaf(right)) {
-    out_text("Temp");
-    out_number(temporary);
-  } else if (right->kind == NODE_ID) {
-    out_name(right->text);
-  } else {
-    out_byte('#');
-    out_number(right->value);
-  }
-}
+// Each enter_* function writes what its node emits before its first part and
+// returns that part, with a frame to push when the node has more to do after
+// it.
 
-void emit_arithmetic_line(Operator op, const Node *right, int64_t temporary) {
-  auto line = [&](std::string_view before, std::string_view after) {
-    out_text(before);
-    emit_operand(right, temporary);
-    out_text(after);
-  };
-  switch (op) {
-    case OP_ADD: line("ADD ", ", R1\n"); break;
-    case OP_SUBTRACT: line("NEG ", "\n"), line("ADD ", ", R1\n"); break;
-    case OP_MULTIPLY: line("MULT ", ", R1\n"); break;
-    case OP_DIVIDE: line("DIV R1, ", "\n"); break;
-    case OP_REMAINDER: line("MOD R1, ", "\n"); break;
-    default: break;
-  }
+// sequence: lchild then rchild. declaration: the first declarator only when
+// it is an assignment, then the rest of the declarators. A frame is needed
+// only when both parts exist.
+Step enter_pair(const Node *node, const Node *first) {
+  if (!first) return go_to(node->rchild);
+  if (!node->rchild) return go_to(first);
+  return push_then({node, 0, RESUME_RIGHT, OP_NONE}, first);
 }
-
-void emit_logic_line(Operator op, int64_t temporary) {
-  switch (op) {
-    case OP_LESS: emit_numbered("L temp", temporary, ", R1\n"); break;
-    case OP_LESS_EQUAL: emit_numbered("LE temp", temporary, ", R1\n"); break;
-    case OP_GREATER: emit_numbered("G temp", temporary, ", R1\n"); break;
-    case OP_GREATER_EQUAL: emit_numbered("GE temp", temporary, ", R1\n"); break;
-    case OP_NOT_EQUAL: emit_numbered("NE temp", temporary, ", R1\n"); break;
-    case OP_EQUAL: emit_numbered("CMP temp", temporary, ", R1\n"); break;
-    case OP_AND: emit_numbered("AND R1, temp", temporary, "\n"); break;
-    case OP_OR: emit_numbered("OR R1, temp", temporary, "\n"); break;
-    default: break;
-  }
-}
-
-// Each advance_* function runs its node's scheme up to the next part to
-// generate: it sets `part` and returns true, or returns false when the
-// node's code is complete. A null part generates nothing.
 
 // logic: t; left; STORE R1, temp<t>; right; <op> ... temp<t>
 // not:   t (printed nowhere); operand; NOT R1
-bool advance_logic(Frame &f, const Node *&part) {
-  const Node *n = f.node;
-  if (f.op == OP_NONE) return false;
-  switch (f.step++) {
-    case 0:
-      f.first = reserve_temporary();
-      part = n->lchild;
-      return true;
-    case 1:
-      if (f.op == OP_NOT) {
-        out_text("NOT R1\n");
-        return false;
-      }
-      emit_numbered("STORE R1, temp", f.first, "\n");
-      part = n->rchild;
-      return true;
-    default: emit_logic_line(f.op, f.first); return false;
-  }
+Step enter_logic(const Node *node) {
+  Operator op = logic_operator(node->text);
+  if (op == OP_NONE) return go_to(nullptr);
+  return push_then({node, reserve_temporary(), op == OP_NOT ? RESUME_NOT : RESUME_LOGIC_RIGHT, op}, node->lchild);
 }
 
 // unary +: operand only. unary -: t; operand; STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
-bool advance_sign(Frame &f, const Node *&part) {
-  if (f.step++ == 0) {
-    if (f.op == OP_SUBTRACT) f.first = reserve_temporary();
-    part = f.node->lchild;
-    return true;
-  }
-  if (f.first) {
-    emit_numbered("STORE R1, Temp", f.first, "\n");
-    emit_numbered("NEG Temp", f.first, "\n");
-    emit_numbered("LOAD Temp", f.first, ", R1\n");
-  }
-  return false;
-}
-
-// arithmetic: A if either operand is compound, B if the right one is;
+// arithmetic: A if either operand is compound, then B = A + 1 if the right one is;
 // left; [STORE R1, Temp<A>]; [right; STORE R1, Temp<B>]; [LOAD Temp<A>, R1]; <op> right-operand
-bool advance_arithmetic(Frame &f, const Node *&part) {
-  const Node *n = f.node;
-  if (!n->rchild) return advance_sign(f, part);
-  bool right_compound = !isLeaf(n->rchild);
-  switch (f.step++) {
-    case 0:
-      if (!isLeaf(n->lchild) || right_compound) f.first = reserve_temporary();
-      if (right_compound) f.second = reserve_temporary();
-      part = n->lchild;
-      return true;
-    case 1:
-      if (f.first) emit_numbered("STORE R1, Temp", f.first, "\n");
-      if (right_compound) {
-        part = n->rchild;
-        return true;
-      }
-      break;
-    default: emit_numbered("STORE R1, Temp", f.second, "\n"); break;
+Step enter_arithmetic(const Node *node) {
+  Operator op = arithmetic_operator(node->text);
+  if (!node->rchild) {
+    if (op != OP_SUBTRACT) return go_to(node->lchild);
+    return push_then({node, reserve_temporary(), RESUME_NEGATE, op}, node->lchild);
   }
-  if (f.first) emit_numbered("LOAD Temp", f.first, ", R1\n");
-  emit_arithmetic_line(f.op, n->rchild, f.second);
-  return false;
+  bool right_compound = !isLeaf(node->rchild);
+  int64_t first = 0;
+  if (!isLeaf(node->lchild) || right_compound) first = reserve_temporary();
+  if (right_compound) reserve_temporary();
+  return push_then({node, first, RESUME_ARITH_RIGHT, op}, node->lchild);
 }
 
 // if:      n; cond; IFFALSE GOTO Label<n>; stmt; Label<n>:
 // if-else: n, m; cond; IFFALSE GOTO Label<n>; then; GOTO Label<m>; Label<n>:; else; Label<m>:
-bool advance_if(Frame &f, const Node *&part) {
-  const Node *n = f.node;
-  switch (f.step++) {
-    case 0:
-      f.first = reserve_label();
-      if (n->has_else) f.second = reserve_label();
-      part = n->lchild;
-      return true;
-    case 1:
-      emit_numbered("IFFALSE GOTO Label", f.first, "\n");
-      part = n->has_else ? n->rchild->lchild : n->rchild;
-      return true;
-    case 2:
-      if (!n->has_else) break;
-      emit_numbered("GOTO Label", f.second, "\n");
-      emit_numbered("Label", f.first, ":\n");
-      part = n->rchild->rchild;
-      return true;
-    default: break;
-  }
-  emit_numbered("Label", n->has_else ? f.second : f.first, ":\n");
-  return false;
-}
-
-// while: h, x; LABEL<h>:; cond; IFFALSE GOTO Label<x>; body; GOTO Label<h>; LABEL<x>:
-bool advance_while(Frame &f, const Node *&part) {
-  switch (f.step++) {
-    case 0:
-      f.first = reserve_label();
-      f.second = reserve_label();
-      emit_numbered("LABEL", f.first, ":\n");
-      part = f.node->lchild;
-      return true;
-    case 1:
-      emit_numbered("IFFALSE GOTO Label", f.second, "\n");
-      part = f.node->rchild;
-      return true;
-    default:
-      emit_numbered("GOTO Label", f.first, "\n");
-      emit_numbered("LABEL", f.second, ":\n");
-      return false;
+// while:   h, x; LABEL<h>:; cond; IFFALSE GOTO Label<x>; body; GOTO Label<h>; LABEL<x>:
+// do:      n; LABEL<n>:; body; cond; IFTRUE GOTO Label<n>
+// for:     n; init; Label<n>:; body; step; then cond; IFTRUE GOTO Label<n>,
+//          or without a cond GOTO Label<n>. The header is SEQ(init, SEQ(cond, step)).
+// Where two labels are reserved, the second is the first + 1.
+Step enter_control(const Node *node) {
+  switch (control_form(node->text)) {
+    case OP_IF: {
+      int64_t first = reserve_label();
+      if (node->has_else) reserve_label();
+      return push_then({node, first, RESUME_IF_THEN, OP_IF}, node->lchild);
+    }
+    case OP_WHILE: {
+      int64_t head = reserve_label();
+      reserve_label();
+      emit_numbered(define_capital_label, head);
+      return push_then({node, head, RESUME_WHILE_BODY, OP_WHILE}, node->lchild);
+    }
+    case OP_DO: {
+      int64_t head = reserve_label();
+      emit_numbered(define_capital_label, head);
+      return push_then({node, head, RESUME_DO_CONDITION, OP_DO}, node->rchild);
+    }
+    case OP_FOR: {
+      const Node *header = node->lchild;
+      return push_then({node, reserve_label(), RESUME_FOR_LABEL, OP_FOR}, header ? header->lchild : nullptr);
+    }
+    default: return go_to(nullptr);
   }
 }
 
-// do: n; LABEL<n>:; body; cond; IFTRUE GOTO Label<n>
-bool advance_do(Frame &f, const Node *&part) {
-  switch (f.step++) {
-    case 0:
-      f.first = reserve_label();
-      emit_numbered("LABEL", f.first, ":\n");
-      part = f.node->rchild;
-      return true;
-    case 1: part = f.node->lchild; return true;
-    default: emit_numbered("IFTRUE GOTO Label", f.first, "\n"); return false;
+Step enter(const Node *node) {
+  switch (node->kind) {
+    case NODE_ID:
+      if (isLeaf(node)) emit_named(load_name, node->text);
+      return go_to(nullptr);
+    case NODE_NUM:
+      if (isLeaf(node)) emit_numbered(load_constant, node->value);
+      return go_to(nullptr);
+    case NODE_SEQ: return enter_pair(node, node->lchild);
+    case NODE_TYPE: {
+      const Node *first = node->lchild && node->lchild->kind == NODE_ASSIGN ? node->lchild : nullptr;
+      return enter_pair(node, first);
+    }
+    case NODE_ASSIGN:  // assignment: value; STORE R1, target
+      return push_then({node, 0, RESUME_ASSIGN, OP_NONE}, node->rchild);
+    case NODE_LOGIC: return enter_logic(node);
+    case NODE_ARITH: return enter_arithmetic(node);
+    case NODE_CONTROL: return enter_control(node);
+    default: return go_to(nullptr);
   }
 }
 
-// for: n; init; Label<n>:; body; step; then cond; IFTRUE GOTO Label<n>,
-// or without a cond GOTO Label<n>. The header is SEQ(init, SEQ(cond, step)).
-bool advance_for(Frame &f, const Node *&part) {
-  const Node *header = f.node->lchild;
+// What the walk does when it comes back to the node of the top frame: go on
+// to the node's next part, or, when `done`, pop the frame (its node's code is
+// complete) and go on to `part`, if any.
+struct Resumed {
+  const Node *part;
+  bool done;
+};
+
+Resumed next_part(Frame &frame, Resume resume, const Node *part) {
+  frame.resume = resume;
+  return {part, false};
+}
+
+constexpr Resumed finished = {nullptr, true};
+
+// After the left operand; with a compound right operand, on to it.
+Resumed resume_arithmetic(Frame &frame) {
+  const Node *right = frame.node->rchild;
+  if (frame.number) emit_numbered(store_temporary, frame.number);
+  if (!isLeaf(right)) return next_part(frame, RESUME_ARITH_LINES, right);
+  if (frame.number) emit_numbered(load_temporary, frame.number);
+  emit_arithmetic_lines(frame.op, right, 0);
+  return finished;
+}
+
+Resumed resume_for(Frame &frame) {
+  const Node *header = frame.node->lchild;
   const Node *inner = header ? header->rchild : nullptr;
   const Node *condition = inner ? inner->lchild : nullptr;
-  switch (f.step++) {
-    case 0:
-      f.first = reserve_label();
-      part = header ? header->lchild : nullptr;
-      return true;
-    case 1:
-      emit_numbered("Label", f.first, ":\n");
-      part = f.node->rchild;
-      return true;
-    case 2: part = inner ? inner->rchild : nullptr; return true;
-    case 3:
-      if (condition) {
-        part = condition;
-        return true;
-      }
-      emit_numbered("GOTO Label", f.first, "\n");
-      return false;
-    default: emit_numbered("IFTRUE GOTO Label", f.first, "\n"); return false;
+  switch (frame.resume) {
+    case RESUME_FOR_LABEL:
+      emit_numbered(define_label, frame.number);
+      return next_part(frame, RESUME_FOR_STEP, frame.node->rchild);
+    case RESUME_FOR_STEP: return next_part(frame, RESUME_FOR_CONDITION, inner ? inner->rchild : nullptr);
+    case RESUME_FOR_CONDITION:
+      if (condition) return next_part(frame, RESUME_FOR_END, condition);
+      emit_jump(jump, frame.number);
+      return finished;
+    default: emit_jump(jump_if_true, frame.number); return finished;
   }
 }
 
-bool advance_control(Frame &f, const Node *&part) {
-  switch (f.op) {
-    case OP_IF: return advance_if(f, part);
-    case OP_WHILE: return advance_while(f, part);
-    case OP_DO: return advance_do(f, part);
-    case OP_FOR: return advance_for(f, part);
-    default: return false;
-  }
-}
-
-// sequence: lchild then rchild. declaration: the first declarator only when
-// it is an assignment, then the rest of the declarators.
-bool advance_pair(Frame &f, const Node *&part) {
-  const Node *n = f.node;
-  switch (f.step++) {
-    case 0:
-      part = n->kind == NODE_TYPE && !(n->lchild && n->lchild->kind == NODE_ASSIGN) ? nullptr : n->lchild;
-      return true;
-    case 1: part = n->rchild; return true;
-    default: return false;
-  }
-}
-
-// assignment: value; STORE R1, target
-bool advance_assign(Frame &f, const Node *&part) {
-  if (f.step++ == 0) {
-    part = f.node->rchild;
-    return true;
-  }
-  emit_named("STORE R1, ", f.node->lchild->text, "\n");
-  return false;
-}
-
-bool advance(Frame &f, const Node *&part) {
-  const Node *n = f.node;
-  switch (n->kind) {
-    case NODE_ID:
-      if (isLeaf(n)) emit_named("LOAD ", n->text, ", R1\n");
-      return false;
-    case NODE_NUM:
-      if (isLeaf(n)) emit_numbered("LOAD #", n->value, ", R1\n");
-      return false;
-    case NODE_SEQ:
-    case NODE_TYPE: return advance_pair(f, part);
-    case NODE_ASSIGN: return advance_assign(f, part);
-    case NODE_LOGIC: return advance_logic(f, part);
-    case NODE_ARITH: return advance_arithmetic(f, part);
-    case NODE_CONTROL: return advance_control(f, part);
-    default: return false;
+Resumed resume(Frame &frame) {
+  const Node *node = frame.node;
+  switch (frame.resume) {
+    case RESUME_RIGHT: return {node->rchild, true};
+    case RESUME_ASSIGN: emit_named(store_name, node->lchild->text); return finished;
+    case RESUME_LOGIC_RIGHT:
+      emit_numbered(store_logic_temporary, frame.number);
+      return next_part(frame, RESUME_LOGIC_LINE, node->rchild);
+    case RESUME_LOGIC_LINE:
+      if (frame.op <= OP_OR) emit_numbered(logic_lines[frame.op - OP_LESS], frame.number);
+      return finished;
+    case RESUME_NOT:
+      output.next = write_literal(make_room(output.next, sizeof "NOT R1\n"), "NOT R1\n");
+      return finished;
+    case RESUME_NEGATE:
+      emit_numbered(store_temporary, frame.number);
+      emit_numbered(negate_temporary, frame.number);
+      emit_numbered(load_temporary, frame.number);
+      return finished;
+    case RESUME_ARITH_RIGHT: return resume_arithmetic(frame);
+    case RESUME_ARITH_LINES:
+      emit_numbered(store_temporary, frame.number + 1);
+      emit_numbered(load_temporary, frame.number);
+      emit_arithmetic_lines(frame.op, node->rchild, frame.number + 1);
+      return finished;
+    case RESUME_IF_THEN:
+      emit_jump(jump_if_false, frame.number);
+      if (!node->has_else) return next_part(frame, RESUME_IF_END, node->rchild);
+      return next_part(frame, RESUME_IF_ELSE, node->rchild->lchild);
+    case RESUME_IF_ELSE:
+      emit_jump(jump, frame.number + 1);
+      emit_numbered(define_label, frame.number);
+      frame.number++;  // the end label, defined last
+      return next_part(frame, RESUME_IF_END, node->rchild->rchild);
+    case RESUME_IF_END: emit_numbered(define_label, frame.number); return finished;
+    case RESUME_WHILE_BODY:
+      emit_jump(jump_if_false, frame.number + 1);
+      return next_part(frame, RESUME_WHILE_END, node->rchild);
+    case RESUME_WHILE_END:
+      emit_jump(jump, frame.number);
+      emit_numbered(define_capital_label, frame.number + 1);
+      return finished;
+    case RESUME_DO_CONDITION: return next_part(frame, RESUME_DO_END, node->lchild);
+    case RESUME_DO_END: emit_jump(jump_if_true, frame.number); return finished;
+    default: return resume_for(frame);
   }
 }
 
@@ -357,14 +430,24 @@ bool advance(Frame &f, const Node *&part) {
 // Depth-first over the tree with an explicit stack of frames, so the depth
 // of the tree never reaches the call stack.
 void generate(const Node *root) {
-  if (!root) return;
-  std::vector<Frame> frames{{root, operator_of(root), 0, 0, 0}};
-  while (!frames.empty()) {
-    const Node *part = nullptr;
-    if (!advance(frames.back(), part))
-      frames.pop_back();
-    else if (part)
-      frames.push_back({part, operator_of(part), 0, 0, 0});
+  FramesMemory memory;
+  Frames frames{nullptr, nullptr, nullptr};
+  const Node *part = root;
+  for (;;) {
+    if (part) {
+      Step step = enter(part);
+      if (step.push) {
+        if (frames.end == frames.limit) frames = grow(memory, frames);
+        *frames.end++ = step.frame;
+      }
+      part = step.part;
+    } else if (frames.end != frames.first) {
+      Resumed resumed = resume(frames.end[-1]);
+      if (resumed.done) frames.end--;
+      part = resumed.part;
+    } else {
+      return;
+    }
   }
 }
 

@@ -1,8 +1,9 @@
 #include "common/output.hpp"
 
 #include <unistd.h>
+#include <array>
+#include <bit>
 #include <cerrno>
-#include <charconv>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -13,9 +14,7 @@
 
 namespace {
 
-constexpr size_t buffer_size = 1 << 16;  // bytes per write to standard output
-
-char buffer[buffer_size];
+char buffer[output_buffer_size];
 std::string *captured_out = nullptr;  // null: write to descriptor 1
 std::string *captured_err = nullptr;  // null: write to descriptor 2
 bool output_lost = false;             // a write to standard output failed
@@ -123,9 +122,15 @@ void send_buffer() {
 
 }  // namespace
 
-constinit thread_local OutputBuffer output = {buffer, buffer + buffer_size};
+constinit thread_local OutputBuffer output = {buffer, buffer + output_buffer_size};
 
 void output_drain() { send_buffer(); }
+
+char *drain_to(char *at) {
+  output.next = at;
+  send_buffer();
+  return output.next;
+}
 
 bool output_flush() {
   try {
@@ -147,17 +152,89 @@ void out_bytes_slow(const char *bytes, size_t n) {
   }
 }
 
-// Converts straight into the buffer, which is made to have room for the longest number.
-void out_number(int64_t value) {
-  constexpr size_t longest_number = 20;  // "-9223372036854775808"
-  if (size_t(output.end - output.next) < longest_number) output_drain();
-  output.next = std::to_chars(output.next, output.end, value).ptr;
+namespace {
+
+// The digits are put together in integers whose lowest byte is written
+// first.
+static_assert(std::endian::native == std::endian::little);
+
+// Numbers below 1000, most constants among them, come ready-made: each entry
+// holds up to three digits in its low bytes and their count in its top byte.
+constexpr uint32_t small_limit = 1000;
+
+constexpr std::array<uint32_t, small_limit> make_small_numbers() {
+  std::array<uint32_t, small_limit> texts{};
+  for (uint32_t value = 0; value < small_limit; value++) {
+    uint32_t text = 0;
+    uint32_t length = 0;
+    for (uint32_t rest = value;; rest /= 10) {
+      text = text << 8 | ('0' + rest % 10);
+      length++;
+      if (rest < 10) break;
+    }
+    texts[value] = text | length << 24;
+  }
+  return texts;
+}
+constexpr std::array<uint32_t, small_limit> small_numbers = make_small_numbers();
+
+char *write_small_number(char *at, uint32_t value) {
+  uint32_t text = small_numbers[value];
+  std::memcpy(at, &text, 4);
+  return at + (text >> 24);
+}
+
+// Below 10^8 (nearly every other number) all eight digits are worked out at
+// once, one per byte of a 64-bit word, the first digit in the lowest byte: the
+// value splits into two halves of four digits, each half into two pairs, each
+// pair into two digits, every split done for all parts by one multiplication
+// (the parts are spaced so that no product reaches the next part). The
+// leading zeros are then the lowest zero bytes.
+constexpr uint32_t eight_digit_limit = 100'000'000;
+
+char *write_eight_digits(char *at, uint32_t value) {
+  uint64_t halves = value / 10000 | uint64_t(value % 10000) << 32;
+  // x / 100 is x * 10486 >> 20 for x < 10^4; x / 10 is x * 103 >> 10 for x < 100.
+  uint64_t hundreds = (halves * 10486 >> 20) & 0x0000007F0000007F;
+  uint64_t pairs = hundreds | (halves - hundreds * 100) << 16;
+  uint64_t tens = (pairs * 103 >> 10) & 0x000F000F000F000F;
+  uint64_t digits = tens | (pairs - tens * 10) << 8;
+  unsigned zero_bits = std::countr_zero(digits | uint64_t(1) << 56) & ~7u;  // the last digit always stays
+  uint64_t text = (digits + 0x3030303030303030) >> zero_bits;
+  std::memcpy(at, &text, 8);
+  return at + 8 - zero_bits / 8;
+}
+
+// Nine digits or more, rare enough to be written one digit at a time.
+char *write_long_number(char *at, uint64_t value) {
+  char digits[longest_number];
+  char *first = digits + sizeof digits;
+  do {
+    *--first = char('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  size_t length = size_t(digits + sizeof digits - first);
+  std::memcpy(at, first, length);
+  return at + length;
+}
+
+}  // namespace
+
+char *write_number(char *at, int64_t value) {
+  uint64_t magnitude = uint64_t(value);
+  if (value < 0) {
+    *at++ = '-';
+    magnitude = 0 - magnitude;
+  }
+  if (magnitude < small_limit) return write_small_number(at, uint32_t(magnitude));
+  if (magnitude < eight_digit_limit) return write_eight_digits(at, uint32_t(magnitude));
+  return write_long_number(at, magnitude);
 }
 
 void error_line(int64_t line, const char *message) {
   output_drain();
-  char digits[24];
-  char *digits_end = std::to_chars(digits, digits + sizeof digits, line).ptr;
+  char digits[longest_number];
+  char *digits_end = write_number(digits, line);
   write_error_line({"Line: ", std::string_view(digits, size_t(digits_end - digits)), " ;", message});
 }
 

@@ -15,6 +15,8 @@ struct OutputBuffer {
 };
 extern constinit thread_local OutputBuffer output;  // each thread writes through its own
 
+constexpr size_t output_buffer_size = 1 << 16;  // bytes per write to standard output
+
 void output_drain();  // writes out the buffer and empties it
 bool output_flush();  // as output_drain at the end of a run; false if output was lost
 
@@ -33,13 +35,60 @@ inline void out_bytes(const char *bytes, size_t n) {
 
 inline void out_text(std::string_view text) { out_bytes(text.data(), text.size()); }
 
-// A NUL-terminated text of unknown length, such as a name: copied byte by byte,
-// which for the few bytes of most names costs less than measuring it first.
-inline void out_name(const char *text) {
-  for (; *text; text++) out_byte(*text);
+// Writing through a cursor: a local `char *at` that starts at output.next and
+// is stored back to output.next when a piece of output is done. Held in a
+// local variable the cursor can stay in a register, where output.next itself
+// would be reloaded after every byte written (a store through a char pointer
+// may change any object). make_room(at, n) makes room for n bytes at the
+// cursor, n at most the buffer size, draining the buffer up to the cursor when
+// it must; the write_* functions then write without checking for room and
+// return the cursor past what they wrote.
+char *drain_to(char *at);  // writes out the buffer up to `at`; returns the emptied buffer
+
+inline char *make_room(char *at, size_t n) {
+  if (size_t(output.end - at) < n) return drain_to(at);
+  return at;
 }
 
-void out_number(int64_t value);  // signed decimal
+// A string literal without its NUL: a copy of fixed length, done in a few moves.
+template <size_t N>
+inline char *write_literal(char *at, const char (&text)[N]) {
+  std::memcpy(at, text, N - 1);
+  return at + N - 1;
+}
+
+// A NUL-terminated text of any length, such as a name, at a cursor with room
+// for name_group + room_after bytes; leaves room for room_after bytes behind
+// it. Names are short, so the bytes are copied one by one up to the NUL
+// (copied too, and later written over), name_group of them per check for
+// room; that costs less than measuring the name first. The buffer is drained
+// as often as a long name fills it.
+constexpr size_t name_group = 8;
+
+inline char *write_name(char *at, const char *text, size_t room_after) {
+  for (;;) {
+    for (size_t i = 0; i < name_group; i++) {
+      char c = text[i];
+      at[i] = c;
+      if (!c) return at + i;
+    }
+    at = make_room(at + name_group, name_group + room_after);
+    text += name_group;
+  }
+}
+
+inline void out_name(const char *text) { output.next = write_name(make_room(output.next, name_group), text, 0); }
+
+constexpr size_t longest_number = 20;  // "-9223372036854775808"
+
+// Signed decimal, at most longest_number bytes; writes up to eight bytes past
+// the number (room for longest_number covers them), which what follows
+// writes over.
+char *write_number(char *at, int64_t value);
+
+inline void out_number(int64_t value) {  // signed decimal
+  output.next = write_number(make_room(output.next, longest_number), value);
+}
 
 // Writes "Line: N ;message" and a newline to standard error.
 void error_line(int64_t line, const char *message);

@@ -1,9 +1,9 @@
 #include "report/report.hpp"
 
+#include <cstdlib>
 #include <new>
 #include <system_error>
 #include <thread>
-#include <vector>
 
 #include "codegen/codegen.hpp"
 #include "common/arena.hpp"
@@ -13,48 +13,95 @@
 
 namespace {
 
-void print_node_text(const Node *node) {
-  switch (node->kind) {
+constexpr size_t first_stack_size = 1024;  // open nodes before the stack first grows
+constexpr size_t opening_length = 4;       // " \n( ": the most written after a node's text
+
+bool prints_text(int32_t kind) {
+  switch (kind) {
     case NODE_ID:
     case NODE_SEQ:
     case NODE_LOGIC:
     case NODE_ARITH:
     case NODE_ASSIGN:
     case NODE_TYPE:
-    case NODE_CONTROL:
-      out_name(node->text);
-      out_byte(' ');
-      break;
-    case NODE_NUM:
-      out_number(node->value);
-      out_byte(' ');
-      break;
-    default: break;  // no other kind prints a text
+    case NODE_CONTROL: return true;
+    default: return false;  // NODE_NUM prints its value; no other kind prints a text
   }
+}
+
+// "text " for a node, with room for "\n( " after it.
+char *write_node_text(char *at, const Node *node) {
+  if (node->kind == NODE_NUM) {
+    at = write_number(make_room(at, longest_number + opening_length), node->value);
+  } else if (prints_text(node->kind)) {
+    at = write_name(make_room(at, name_group + opening_length), node->text, opening_length);
+  } else {
+    return make_room(at, opening_length);
+  }
+  *at = ' ';
+  return at + 1;
+}
+
+// For each node whose bracket is open, innermost last: its right child, still
+// to print, or null once only the ")" is left. Held as plain pointers so that
+// they can stay in registers.
+struct OpenNodes {
+  const Node **first;
+  const Node **end;    // one past the innermost entry
+  const Node **limit;  // one past the last slot
+};
+
+// The memory of the open nodes: one block, doubled by realloc when full, so
+// that only as many pages are touched as the tree is deep; freed however the
+// printer ends.
+struct OpenNodesMemory {
+  const Node **block = nullptr;
+  ~OpenNodesMemory() { std::free(block); }
+};
+
+OpenNodes grow(OpenNodesMemory &memory, OpenNodes open) {
+  size_t size = size_t(open.end - open.first);
+  size_t capacity = size ? 2 * size : first_stack_size;
+  auto *block = static_cast<const Node **>(std::realloc(memory.block, capacity * sizeof *memory.block));
+  if (!block) fatal("out of memory");
+  memory.block = block;
+  return {block, block + size, block + capacity};
 }
 
 }  // namespace
 
 // Pre-order: "text " for each node, then "\n( " children ")" when it has any.
-// An explicit stack keeps the depth of the tree off the call stack.
+// An explicit stack keeps the depth of the tree off the call stack. An absent
+// child prints nothing.
 void print_tree(const Node *root) {
-  static const Node close_bracket{};  // pending marker: print ")"
   if (!root) return;
-  std::vector<const Node *> pending{root};
-  while (!pending.empty()) {
-    const Node *node = pending.back();
-    pending.pop_back();
-    if (node == &close_bracket) {
-      out_byte(')');
-      continue;
+  OpenNodesMemory memory;
+  OpenNodes open{nullptr, nullptr, nullptr};
+  char *at = output.next;
+  const Node *node = root;
+  for (;;) {
+    at = write_node_text(at, node);
+    if (node->lchild || node->rchild) {
+      at = write_literal(at, "\n( ");
+      if (open.end == open.limit) {
+        output.next = at;  // should growth fail, the report so far still goes out
+        open = grow(memory, open);
+      }
+      *open.end++ = node->rchild;
+      if (node->lchild) {
+        node = node->lchild;
+        continue;
+      }
     }
-    print_node_text(node);
-    if (isLeaf(node)) continue;
-    out_bytes("\n( ", 3);
-    pending.push_back(&close_bracket);
-    if (node->rchild) pending.push_back(node->rchild);  // an absent child prints nothing
-    if (node->lchild) pending.push_back(node->lchild);
+    for (; open.end != open.first && !open.end[-1]; open.end--) {
+      at = make_room(at, 1);
+      *at++ = ')';
+    }
+    if (open.end == open.first) break;
+    node = open.end[-1];
+    open.end[-1] = nullptr;
   }
+  output.next = at;
 }
 
 namespace {
