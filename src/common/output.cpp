@@ -1,5 +1,6 @@
 #include "common/output.hpp"
 
+#include <sys/mman.h>
 #include <unistd.h>
 #include <array>
 #include <bit>
@@ -78,7 +79,9 @@ void send_buffer();
 
 }  // namespace
 
-constexpr size_t chunk_bytes = size_t(1) << 20;  // bytes of output per chunk handed over
+// Bytes of output per chunk handed over: a transparent huge page, so that
+// filling a chunk takes one page fault, not 512.
+constexpr size_t chunk_bytes = size_t(2) << 20;
 
 struct OutputChunks {
   std::mutex lock;
@@ -91,6 +94,12 @@ struct OutputChunks {
 };
 
 namespace {
+
+char *new_chunk() {
+  char *chunk = static_cast<char *>(std::aligned_alloc(chunk_bytes, chunk_bytes));
+  if (chunk) madvise(chunk, chunk_bytes, MADV_HUGEPAGE);
+  return chunk;
+}
 
 // Writing thread: hands the filled part of its chunk over and starts another.
 void hand_over_chunk() {
@@ -107,7 +116,7 @@ void hand_over_chunk() {
     c.spare.pop_back();
   }
   guard.unlock();
-  if (!chunk_start) chunk_start = static_cast<char *>(std::malloc(chunk_bytes));
+  if (!chunk_start) chunk_start = new_chunk();
   if (!chunk_start) fatal("out of memory");
   output.next = chunk_start;
   output.end = chunk_start + chunk_bytes;

@@ -1,5 +1,6 @@
 #include "front/token_queue.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
 #include <cstdlib>
@@ -14,34 +15,16 @@
 
 namespace {
 
-// Counts of records wrap around at 2^32, which the ring size divides; 32-bit
-// counters are what the system's wait and wake work on directly.
-constexpr uint32_t ring_records = uint32_t(1) << 14;  // records the scanner may run ahead: 384 KiB
-// Each side wakes the other once per batch, not per record: wake-ups are system calls.
-constexpr uint32_t release_batch = ring_records / 4;  // records the parser takes before freeing their slots
-constexpr uint32_t handover_batch = 1024;             // records the scanner writes before waking the parser
-
-// What the scanning thread hands over: a token, bytes to echo before the
-// next token, or a fatal error to raise in its place.
-enum RecordKind : int32_t { TOKEN, ECHO, FATAL };
-
-struct Record {
-  RecordKind kind;
-  int32_t token;   // TOKEN: the token code
-  YYSTYPE value;   // TOKEN: yylval; ECHO: the bytes (malloc'd); FATAL: the message
-  int64_t number;  // TOKEN: yylineno; ECHO: the byte count
-};
+constexpr uint32_t handover_batch = 1024;  // records the scanner writes before waking the parser
 
 struct Ring {
-  Record records[ring_records];
+  TokenRecord records[ring_records];
   alignas(64) std::atomic<uint32_t> written{0};  // records the scanning thread has filled
   alignas(64) std::atomic<uint32_t> taken{0};    // records the parser has released
   alignas(64) std::atomic<bool> stopping{false};
 };
 
-Ring *ring = nullptr;      // the parser's ring, while scanning ahead
-uint32_t next_record = 0;  // the parser's next record
-uint32_t readable = 0;     // records the parser knows to be written
+Ring *ring = nullptr;  // the parser's ring, while scanning ahead
 
 // The scanning thread's end of the ring.
 struct Writer {
@@ -64,22 +47,24 @@ bool wait_for_slot(Writer &w) {
 }
 
 // Scanning thread: fills the next slot and shows it to the parser.
-bool put(Writer &w, const Record &record) {
+bool put(Writer &w, const TokenRecord &record) {
   if (!wait_for_slot(w)) return false;
   w.ring->records[w.index % ring_records] = record;
   w.ring->written.store(++w.index, std::memory_order_release);
-  if (w.index % handover_batch == 0 || record.kind == FATAL || record.token == END_OF_INPUT)
+  if (w.index % handover_batch == 0 || record.tag == FATAL_RECORD || (record.tag & 0xff) == 0)
     w.ring->written.notify_one();
   return true;
 }
+
+TokenRecord fatal_record(const char *message) { return {{.text = message}, FATAL_RECORD}; }
 
 // Scanning thread: the bytes echoed while scanning the last token, handed
 // over ahead of it.
 bool put_echo(Writer &w, std::string &echo) {
   char *bytes = static_cast<char *>(std::malloc(echo.size()));
-  if (!bytes) return put(w, {FATAL, 0, {.text = "out of memory"}, 0});
+  if (!bytes) return put(w, fatal_record("out of memory"));
   std::memcpy(bytes, echo.data(), echo.size());
-  Record record{ECHO, 0, {.text = bytes}, int64_t(echo.size())};
+  TokenRecord record{{.text = bytes}, uint64_t(echo.size()) << record_kind_bits | ECHO_RECORD};
   echo.clear();
   return put(w, record);
 }
@@ -87,18 +72,17 @@ bool put_echo(Writer &w, std::string &echo) {
 // Scanning thread: hands over tokens to the end of input, a fatal error, or a stop.
 void hand_over_tokens(Writer &w, std::string &echo) {
   for (;;) {
-    Record record{TOKEN, 0, {}, 0};
+    TokenRecord record;
     try {
-      record.token = yylex();
-      record.value = yylval;
-      record.number = yylineno;
+      int token = yylex();
+      record = {yylval, uint64_t(yylineno) << record_kind_bits | uint64_t(token ? token - 256 : 0)};
     } catch (const FatalExit &exit) {
-      record = {FATAL, 0, {.text = exit.message}, 0};
+      record = fatal_record(exit.message);
     } catch (const std::bad_alloc &) {
-      record = {FATAL, 0, {.text = "out of memory"}, 0};
+      record = fatal_record("out of memory");
     }
     if (!echo.empty() && !put_echo(w, echo)) return;
-    if (!put(w, record) || record.kind == FATAL || record.token == END_OF_INPUT) return;
+    if (!put(w, record) || record.tag == FATAL_RECORD || (record.tag & 0xff) == 0) return;
   }
 }
 
@@ -118,16 +102,22 @@ void scan_ahead(Ring *into) {
 
 // Parser: waits until a record past those it has seen is written.
 void wait_for_record() {
-  ring->taken.store(next_record, std::memory_order_release);  // frees every slot read so far
+  RingReader &r = ring_reader;
+  ring->taken.store(r.next, std::memory_order_release);  // frees every slot read so far
   ring->taken.notify_one();
-  while ((readable = ring->written.load(std::memory_order_acquire)) == next_record)
-    ring->written.wait(next_record, std::memory_order_acquire);
+  while ((r.readable = ring->written.load(std::memory_order_acquire)) == r.next)
+    ring->written.wait(r.next, std::memory_order_acquire);
 }
 
 }  // namespace
 
+// A regular file smaller than this is scanned in less time than a thread takes to start.
+constexpr off_t smallest_file_worth_a_thread = off_t(256) << 10;
+
 bool start_scanning_ahead() {
   if (isatty(0)) return false;  // a terminal is read line by line as the parser asks
+  struct stat input;
+  if (fstat(0, &input) == 0 && S_ISREG(input.st_mode) && input.st_size < smallest_file_worth_a_thread) return false;
   ring = new (std::nothrow) Ring;
   if (!ring) return false;
   try {
@@ -137,42 +127,47 @@ bool start_scanning_ahead() {
     ring = nullptr;
     return false;
   }
+  ring_reader.records = ring->records;
   return true;
 }
+
+RingReader ring_reader;
 
 namespace {
 
 // Parser: a record other than a token.
-void take_other(const Record &record) {
-  if (record.kind == FATAL) fatal(record.value.text);
-  out_bytes(record.value.text, size_t(record.number));
+void take_other(const TokenRecord &record) {
+  if (record.tag == FATAL_RECORD) fatal(record.value.text);
+  out_bytes(record.value.text, size_t(record.tag >> record_kind_bits));
   std::free(const_cast<char *>(record.value.text));
 }
 
 }  // namespace
 
-int next_token() {
+int next_token_slowly() {
   if (!ring) return yylex();
+  RingReader &r = ring_reader;
   for (;;) {
-    if (next_record == readable) wait_for_record();
-    const Record &record = ring->records[next_record % ring_records];
-    if (++next_record % release_batch == 0) {
-      ring->taken.store(next_record - 1, std::memory_order_release);  // this record stays in use until copied
+    if (r.next == r.readable) wait_for_record();
+    const TokenRecord &record = r.records[r.next % ring_records];
+    if (++r.next % release_batch == 0) {
+      ring->taken.store(r.next - 1, std::memory_order_release);  // this record stays in use until copied
       ring->taken.notify_one();
     }
-    if (record.kind != TOKEN) {
+    uint64_t kind = record.tag & ((1 << record_kind_bits) - 1);
+    if (kind >= ECHO_RECORD) {
       take_other(record);
       continue;
     }
     yylval = record.value;
-    yylineno = record.number;
-    return record.token;
+    yylineno = int64_t(record.tag >> record_kind_bits);
+    return kind ? int(kind) + 256 : 0;
   }
 }
 
 void stop_scanning_ahead() {
   if (!ring) return;
   ring->stopping.store(true, std::memory_order_relaxed);
-  ring->taken.store(next_record, std::memory_order_release);
+  ring->taken.store(ring_reader.next, std::memory_order_release);
   ring->taken.notify_one();
 }

@@ -11,6 +11,8 @@
 #include "front/scanner.hpp"
 #include "front/tree.hpp"
 
+size_t parallel_report_tree_bytes = size_t(4) << 20;  // below this, a second thread costs more than it saves
+
 namespace {
 
 constexpr size_t first_stack_size = 1024;  // open nodes before the stack first grows
@@ -106,9 +108,6 @@ void print_tree(const Node *root) {
 
 namespace {
 
-// Below this much tree memory, a second thread would cost more than it saves.
-constexpr size_t parallel_tree_bytes = size_t(4) << 20;
-
 // The code of a large tree is generated on a second thread, into chunks of
 // output, while this thread prints the tree; the chunks are written after it.
 struct CodeAhead {
@@ -133,7 +132,7 @@ void generate_into(OutputChunks *chunks, const Node *root) {
 
 CodeAhead start_generating(const Node *root) {
   CodeAhead ahead;
-  if (arena_bytes() < parallel_tree_bytes) return ahead;
+  if (arena_bytes() < parallel_report_tree_bytes) return ahead;
   ahead.chunks = output_chunks_create();
   try {
     ahead.thread = std::thread(generate_into, ahead.chunks, root);
