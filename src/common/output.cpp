@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 #include <unistd.h>
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -85,12 +86,14 @@ constexpr size_t chunk_bytes = size_t(2) << 20;
 
 struct OutputChunks {
   std::mutex lock;
-  std::condition_variable changed;
-  std::deque<Chunk> full;         // handed over, oldest first
-  std::vector<char *> spare;      // already written out, for reuse
-  bool closed = false;            // the writing thread has ended
-  bool cancelled = false;         // the output will not be written: the writing thread should end
-  const char *failure = nullptr;  // the fatal message that ended the writing thread, if any
+  std::condition_variable changed;  // a chunk handed over, or the writing thread ended
+  std::condition_variable taken;    // a chunk written out, or the output cancelled
+  size_t most_full = 0;             // chunks handed over and not yet written before the writing thread waits
+  std::deque<Chunk> full;           // handed over, oldest first
+  std::vector<char *> spare;        // already written out, for reuse
+  bool closed = false;              // the writing thread has ended
+  bool cancelled = false;           // the output will not be written: the writing thread should end
+  const char *failure = nullptr;    // the fatal message that ended the writing thread, if any
 };
 
 namespace {
@@ -110,6 +113,8 @@ void hand_over_chunk() {
     c.full.push_back({chunk_start, size_t(output.next - chunk_start)});
     c.changed.notify_one();
     chunk_start = nullptr;
+    c.taken.wait(guard, [&] { return c.full.size() < c.most_full || c.cancelled; });
+    if (c.cancelled) throw FatalExit{2, nullptr};
   }
   if (!chunk_start && !c.spare.empty()) {
     chunk_start = c.spare.back();
@@ -256,7 +261,11 @@ void fatal(const char *message) {
 
 void defer_fatal_messages() { fatal_deferred = true; }
 
-OutputChunks *output_chunks_create() { return new OutputChunks; }
+OutputChunks *output_chunks_create(size_t most_bytes) {
+  auto *chunks = new OutputChunks;
+  chunks->most_full = std::max<size_t>(2, most_bytes / chunk_bytes);
+  return chunks;
+}
 
 void output_into_chunks(OutputChunks *chunks) {
   chunk_sink = chunks;
@@ -278,6 +287,7 @@ void output_chunks_close(OutputChunks *chunks, const char *failure) {
 void output_chunks_cancel(OutputChunks *chunks) {
   std::lock_guard guard(chunks->lock);
   chunks->cancelled = true;
+  chunks->taken.notify_one();
 }
 
 void out_chunks(OutputChunks *chunks) {
@@ -291,6 +301,7 @@ void out_chunks(OutputChunks *chunks) {
     }
     Chunk chunk = chunks->full.front();
     chunks->full.pop_front();
+    chunks->taken.notify_one();
     guard.unlock();
     send(chunk.bytes, chunk.size);
     guard.lock();

@@ -110,7 +110,8 @@ void defer_fatal_messages();
 // the second thread's buffer fills chunks, which are handed over and written
 // to standard output later, in order, by out_chunks.
 struct OutputChunks;
-OutputChunks *output_chunks_create();
+// The writing thread waits while most_bytes of chunks are held unwritten.
+OutputChunks *output_chunks_create(size_t most_bytes);
 void output_into_chunks(OutputChunks *chunks);  // the calling thread's output goes into chunks from now on
 // The writing thread has ended, after output_drain; failure is the message of
 // the fatal error that ended it, or null.

@@ -133,7 +133,9 @@ void generate_into(OutputChunks *chunks, const Node *root) {
 CodeAhead start_generating(const Node *root) {
   CodeAhead ahead;
   if (arena_bytes() < parallel_report_tree_bytes) return ahead;
-  ahead.chunks = output_chunks_create();
+  // The code held back while the tree is printed: at most a quarter of the
+  // tree's memory, so that peak memory stays within a fixed multiple of the input.
+  ahead.chunks = output_chunks_create(arena_bytes() / 4);
   try {
     ahead.thread = std::thread(generate_into, ahead.chunks, root);
   } catch (const std::system_error &) {
