@@ -314,6 +314,7 @@ Step enter_control(const Node *node) {
 }
 
 Step enter(const Node *node) {
+  prefetch_ahead_of(node);
   switch (node->kind) {
     case NODE_ID:
       if (isLeaf(node)) emit_named(load_name, node->text);

@@ -82,6 +82,7 @@ void print_tree(const Node *root) {
   char *at = output.next;
   const Node *node = root;
   for (;;) {
+    prefetch_ahead_of(node);
     at = write_node_text(at, node);
     if (node->lchild || node->rchild) {
       at = write_literal(at, "\n( ");
