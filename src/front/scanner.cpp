@@ -321,17 +321,25 @@ int numeral_token(char *start, char *end, int64_t value) {
 // position, so that it needs no stack frame. The slow paths below handle every
 // case, the end of the data read so far included.
 
-// A word that reaches the end of the data read so far.
-[[gnu::noinline]] int scan_word(char *start) {
-  char *end = word_end(start + 1);
+// Continues a token that reaches the end of the data read so far: reads more
+// input behind it and extends it with `extend` until it ends before the data
+// does or the input ends. Refilling may move the token; start follows it.
+template <typename Extend>
+char *extend_across_reads(char *&start, char *end, Extend extend) {
   while (end == scan.limit) {
     size_t length = size_t(end - start);
     bool more = refill(start);
     start = scan.next;
     end = start + length;
     if (!more) break;
-    end = word_end(end);
+    end = extend(end);
   }
+  return end;
+}
+
+// A word that reaches the end of the data read so far.
+[[gnu::noinline]] int scan_word(char *start) {
+  char *end = extend_across_reads(start, word_end(start + 1), word_end);
   return word_token(start, end);
 }
 
@@ -347,15 +355,8 @@ char *saturating_numeral_end(char *p, int64_t &value) {
 // yylex's quick conversion.
 [[gnu::noinline]] int scan_numeral(char *start) {
   int64_t value = 0;
-  char *end = saturating_numeral_end(start, value);
-  while (end == scan.limit) {
-    size_t length = size_t(end - start);
-    bool more = refill(start);
-    start = scan.next;
-    end = start + length;
-    if (!more) break;
-    end = saturating_numeral_end(end, value);
-  }
+  char *end = extend_across_reads(start, saturating_numeral_end(start, value),
+                                  [&](char *p) { return saturating_numeral_end(p, value); });
   return numeral_token(start, end, value);
 }
 
