@@ -1,14 +1,20 @@
 // r1c_benchmark R1C [--megabytes N] [--runs N] [--seed N] [--directory DIR] [--shape NAME]...
 //
 // For each program shape: generates one file, then, taking turns on that same
-// file, runs r1c (input on standard input), `tcc -c FILE -o /dev/null` and
+// file, runs r1c (input on standard input), `tcc -c FILE -o OBJECT` and
 // `cat FILE > /dev/null` a number of times each, and prints the medians:
 // r1c's input and output throughput, its peak resident memory per input
 // byte, and its time against tcc's and cat's. Finally the start-up cost: r1c
 // and cat on a three-line program. Nothing is asserted; the numbers are printed.
+//
+// tcc's object goes to a scratch file, not to /dev/null: tcc removes its
+// output file before it writes it, so a tcc run as root turns /dev/null into
+// a regular file, and every later run that writes to /dev/null then fills
+// that file instead of discarding its output.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -126,6 +132,7 @@ void print_header() {
 
 void measure_shape(const Options &options, Shape shape, bool with_tcc) {
   std::string path = options.directory + "/r1c_bench_" + shape_name(shape) + ".c";
+  std::string object_path = options.directory + "/r1c_bench_tcc.o";
   FILE *file = std::fopen(path.c_str(), "wb");
   if (!file) std::perror(path.c_str()), std::exit(2);
   size_t input_bytes = generate_program(shape, size_t(options.megabytes * 1e6), options.seed, file);
@@ -135,10 +142,11 @@ void measure_shape(const Options &options, Shape shape, bool with_tcc) {
   Series r1c, tcc, cat;
   for (int i = 0; i < options.runs; i++) {
     record(r1c, run_program({options.r1c}, path, Output::discard));
-    if (with_tcc) record(tcc, run_program({"tcc", "-c", path, "-o", "/dev/null"}, "", Output::discard));
+    if (with_tcc) record(tcc, run_program({"tcc", "-c", path, "-o", object_path}, "", Output::discard));
     record(cat, run_program({"cat", path}, "", Output::discard));
   }
   std::remove(path.c_str());
+  std::remove(object_path.c_str());
 
   double megabytes = double(input_bytes) / 1e6;
   double r1c_seconds = median(r1c.seconds);
@@ -208,8 +216,19 @@ Options parse_options(int argc, char **argv) {
 
 }  // namespace
 
+// Output is discarded by writing it to /dev/null, which must be the device
+// for the times to mean anything.
+void check_null_device() {
+  struct stat null_device;
+  if (stat("/dev/null", &null_device) == 0 && S_ISCHR(null_device.st_mode)) return;
+  std::printf(
+      "warning: /dev/null is not a device here, so discarded output is written to a file "
+      "and the times include that (as root: rm /dev/null && mknod -m 666 /dev/null c 1 3)\n");
+}
+
 int main(int argc, char **argv) {
   Options options = parse_options(argc, argv);
+  check_null_device();
   bool with_tcc = tcc_installed();
   std::printf("r1c %s, %d runs per program, medians; RSS/in is peak resident bytes per input byte\n",
               options.r1c.c_str(), options.runs);
