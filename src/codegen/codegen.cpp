@@ -430,12 +430,16 @@ Resumed resume(Frame &frame) {
 
 // Depth-first over the tree with an explicit stack of frames, so the depth
 // of the tree never reaches the call stack.
-void generate(const Node *root) {
+void generate_leaving_out(const Node *root, const Node *done) {
   FramesMemory memory;
   Frames frames{nullptr, nullptr, nullptr};
   const Node *part = root;
   for (;;) {
     if (part) {
+      if (part == done) {
+        part = nullptr;
+        continue;
+      }
       Step step = enter(part);
       if (step.push) {
         if (frames.end == frames.limit) frames = grow(memory, frames);
@@ -451,6 +455,8 @@ void generate(const Node *root) {
     }
   }
 }
+
+void generate(const Node *root) { generate_leaving_out(root, nullptr); }
 
 void codegen_reset() {
   count = 1;

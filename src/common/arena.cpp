@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <mutex>
+#include <vector>
 
 #include "common/output.hpp"
 
@@ -19,8 +21,12 @@ struct ChunkHeader {
 };
 std::mutex chunk_list_lock;  // the scanning thread and the parser both take chunks
 ChunkHeader *newest_chunk = nullptr;
-size_t bytes_taken = 0;                // by every chunk so far
-size_t chunk_size = first_chunk_size;  // bytes of the next chunk, header included
+size_t bytes_taken = 0;  // by every chunk so far
+constexpr size_t node_chunk_size = huge_page_size;
+std::deque<char *> node_chunks;         // node chunks numbered first_node_chunk on, oldest first; null once reused
+uint64_t first_node_chunk = 0;          // the number of node_chunks.front()
+std::vector<char *> spare_node_chunks;  // chunks whose nodes are no longer needed
+size_t chunk_size = first_chunk_size;   // bytes of the next chunk, header included
 
 // A chunk of at least a huge page is aligned to huge pages and asks for them,
 // so that one page fault maps 2 MiB instead of 4 KiB: with 4 KiB pages, the
@@ -35,6 +41,36 @@ void *allocate_chunk(size_t bytes) {
 }  // namespace
 
 constinit thread_local ArenaChunk arena = {nullptr, nullptr};
+ArenaChunk node_space = {nullptr, nullptr};
+uint64_t node_chunk_number = 0;
+
+void *node_alloc_slow(size_t size) {
+  std::lock_guard guard(chunk_list_lock);
+  char *chunk = nullptr;
+  if (!spare_node_chunks.empty()) {
+    chunk = spare_node_chunks.back();
+    spare_node_chunks.pop_back();
+  } else {
+    chunk = static_cast<char *>(allocate_chunk(node_chunk_size));
+    if (!chunk) fatal("out of memory");
+    bytes_taken += node_chunk_size;
+  }
+  node_chunks.push_back(chunk);
+  node_chunk_number = first_node_chunk + node_chunks.size() - 1;
+  node_space.next = chunk + size;
+  node_space.end = chunk + node_chunk_size;
+  return chunk;
+}
+
+void reuse_node_chunks(uint64_t first, uint64_t before) {
+  std::lock_guard guard(chunk_list_lock);
+  for (uint64_t number = std::max(first, first_node_chunk); number < before; number++) {
+    char *&chunk = node_chunks[number - first_node_chunk];
+    if (chunk) spare_node_chunks.push_back(chunk);
+    chunk = nullptr;
+  }
+  for (; !node_chunks.empty() && !node_chunks.front(); first_node_chunk++) node_chunks.pop_front();
+}
 
 void *arena_alloc_slow(size_t size) {
   std::lock_guard guard(chunk_list_lock);
@@ -69,6 +105,13 @@ void arena_reset() {
   arena.next = arena.end = nullptr;
   chunk_size = first_chunk_size;
   bytes_taken = 0;
+  for (char *chunk : node_chunks) std::free(chunk);
+  for (char *chunk : spare_node_chunks) std::free(chunk);
+  node_chunks.clear();
+  spare_node_chunks.clear();
+  first_node_chunk = 0;
+  node_chunk_number = 0;
+  node_space = {nullptr, nullptr};
 }
 
 size_t arena_bytes() {

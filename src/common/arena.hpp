@@ -1,7 +1,11 @@
 // Memory for the tree and the identifier copies: allocated in large chunks,
-// never freed one by one, all released at once by arena_reset.
+// never freed one by one, all released at once by arena_reset. Tree nodes come
+// from chunks of their own, which can be reused: once the nodes of a part of
+// the tree are no longer needed, the chunks that hold only such nodes serve
+// for new nodes.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 void *arena_alloc_slow(size_t size);
@@ -39,6 +43,24 @@ inline char *arena_copy_short_text(const char *text, size_t length) {
   arena.next += (length + 8) & ~size_t(7);  // as arena_alloc(length + 1)
   return copy;
 }
+
+// Node memory, for the parser's thread only. Its chunks are numbered in the
+// order the nodes fill them.
+void *node_alloc_slow(size_t size);
+extern ArenaChunk node_space;
+extern uint64_t node_chunk_number;  // the chunk that node_alloc takes from now
+
+// size bytes (a multiple of 8, at most a chunk) for a tree node.
+inline void *node_alloc(size_t size) {
+  if (size_t(node_space.end - node_space.next) < size) return node_alloc_slow(size);
+  void *block = node_space.next;
+  node_space.next += size;
+  return block;
+}
+
+// The nodes in chunks first to before - 1 are no longer needed: those chunks
+// serve for new nodes. From any thread.
+void reuse_node_chunks(uint64_t first, uint64_t before);
 
 size_t arena_bytes();  // bytes of memory taken so far
 void arena_reset();    // releases every allocation

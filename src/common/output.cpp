@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <mutex>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -75,6 +76,7 @@ struct Chunk {
 
 thread_local OutputChunks *chunk_sink = nullptr;  // where this thread's output goes, if not to standard output
 thread_local char *chunk_start = nullptr;         // the chunk this thread is filling
+thread_local size_t chunks_handed_over = 0;       // bytes this thread has handed over to chunk_sink
 
 void send_buffer();
 
@@ -90,6 +92,7 @@ struct OutputChunks {
   std::condition_variable taken;    // a chunk written out, or the output cancelled
   size_t most_full = 0;             // chunks handed over and not yet written before the writing thread waits
   std::deque<Chunk> full;           // handed over, oldest first
+  size_t front_taken = 0;           // bytes of the oldest chunk already written out
   std::vector<char *> spare;        // already written out, for reuse
   bool closed = false;              // the writing thread has ended
   bool cancelled = false;           // the output will not be written: the writing thread should end
@@ -111,6 +114,7 @@ void hand_over_chunk() {
   if (c.cancelled) throw FatalExit{2, nullptr};
   if (output.next != chunk_start) {
     c.full.push_back({chunk_start, size_t(output.next - chunk_start)});
+    chunks_handed_over += size_t(output.next - chunk_start);
     c.changed.notify_one();
     chunk_start = nullptr;
     c.taken.wait(guard, [&] { return c.full.size() < c.most_full || c.cancelled; });
@@ -270,6 +274,7 @@ OutputChunks *output_chunks_create(size_t most_bytes) {
 void output_into_chunks(OutputChunks *chunks) {
   chunk_sink = chunks;
   chunk_start = nullptr;
+  chunks_handed_over = 0;
   output.next = output.end = nullptr;
   hand_over_chunk();
 }
@@ -301,9 +306,10 @@ void out_chunks(OutputChunks *chunks) {
     }
     Chunk chunk = chunks->full.front();
     chunks->full.pop_front();
+    size_t skip = std::exchange(chunks->front_taken, 0);
     chunks->taken.notify_one();
     guard.unlock();
-    send(chunk.bytes, chunk.size);
+    send(chunk.bytes + skip, chunk.size - skip);
     guard.lock();
     chunks->spare.push_back(chunk.bytes);
   }
@@ -314,6 +320,36 @@ void output_chunks_destroy(OutputChunks *chunks) {
   for (char *bytes : chunks->spare) std::free(bytes);
   delete chunks;
 }
+
+void out_held_bytes(OutputChunks *chunks, size_t n) {
+  while (n > 0) {
+    std::unique_lock guard(chunks->lock);
+    Chunk chunk = chunks->full.front();
+    guard.unlock();
+    size_t part = std::min(n, chunk.size - chunks->front_taken);
+    out_bytes(chunk.bytes + chunks->front_taken, part);
+    chunks->front_taken += part;
+    n -= part;
+    if (chunks->front_taken < chunk.size) return;
+    guard.lock();
+    chunks->full.pop_front();
+    chunks->front_taken = 0;
+    if (chunks->closed)
+      std::free(chunk.bytes);  // no more chunks will be filled
+    else
+      chunks->spare.push_back(chunk.bytes);
+    chunks->taken.notify_one();
+  }
+}
+
+void output_swap_place(OutputPlace &other) {
+  std::swap(output, other.buffer);
+  std::swap(chunk_sink, other.sink);
+  std::swap(chunk_start, other.chunk_start);
+  std::swap(chunks_handed_over, other.handed_over);
+}
+
+size_t output_written() { return chunks_handed_over + size_t(output.next - chunk_start); }
 
 void output_to_descriptors() { captured_out = captured_err = nullptr; }
 

@@ -121,6 +121,20 @@ void output_chunks_cancel(OutputChunks *chunks);  // the writing thread ends at 
 // reports its failure, if any, as fatal does.
 void out_chunks(OutputChunks *chunks);
 void output_chunks_destroy(OutputChunks *chunks);  // after the writing thread has ended
+// Writes the next n bytes held in chunks to this thread's output, the chunks
+// being handed over already; out_chunks then goes on after them.
+void out_held_bytes(OutputChunks *chunks, size_t n);
+
+// A thread that writes two streams of chunks keeps the place of the one it is
+// not writing here, and swaps the two places to change streams.
+struct OutputPlace {
+  OutputBuffer buffer{nullptr, nullptr};
+  OutputChunks *sink = nullptr;
+  char *chunk_start = nullptr;
+  size_t handed_over = 0;  // bytes of the stream in chunks handed over
+};
+void output_swap_place(OutputPlace &other);
+size_t output_written();  // bytes this thread has written to its chunks so far
 
 // Where output goes: file descriptors 1 and 2, or strings (for tests).
 void output_to_descriptors();

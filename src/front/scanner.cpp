@@ -1,5 +1,6 @@
 #include "front/scanner.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <array>
@@ -494,6 +495,14 @@ void scanner_capture_echo(std::string *into) { echo_capture = into; }
 void scanner_before_reading(void (*call)()) { before_reading = call; }
 
 void scanner_read_from_stdin() { scan.memory = nullptr; }
+
+size_t scanner_input_size() {
+  if (scan.memory) return scan.memory_size;
+  if (isatty(0)) return 0;
+  struct stat input;
+  if (fstat(0, &input) == 0 && S_ISREG(input.st_mode)) return size_t(input.st_size);
+  return SIZE_MAX;
+}
 
 void scanner_read_from_memory(const char *bytes, size_t size) {
   scan.memory = bytes;

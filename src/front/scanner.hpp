@@ -18,6 +18,9 @@ extern constinit thread_local size_t yyleng;     // its length in bytes
 // Input comes from standard input, or, for tests, from bytes in memory.
 void scanner_read_from_stdin();
 void scanner_read_from_memory(const char *bytes, size_t size);
+// Bytes of input in all, as far as known before reading it: SIZE_MAX for a
+// pipe or the like, 0 for a terminal.
+size_t scanner_input_size();
 
 // Echoed bytes are appended to *into instead of written, while into is not null.
 void scanner_capture_echo(std::string *into);

@@ -8,6 +8,7 @@
 #include "front/parser.hpp"
 #include "front/scanner.hpp"
 #include "front/token_queue.hpp"
+#include "report/report_ahead.hpp"
 
 namespace {
 
@@ -41,6 +42,7 @@ int run_compiler() {
     status = out_of_memory();
   }
   stop_scanning_ahead();
+  stop_reporting_ahead();
   return output_flush() ? status : 2;
 }
 

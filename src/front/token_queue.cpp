@@ -22,6 +22,7 @@ struct Ring {
   alignas(64) std::atomic<uint32_t> written{0};  // records the scanning thread has filled
   alignas(64) std::atomic<uint32_t> taken{0};    // records the parser has released
   alignas(64) std::atomic<bool> stopping{false};
+  std::atomic<bool> handing_back{false};  // the parser will scan from the next token on
 };
 
 Ring *ring = nullptr;  // the parser's ring, while scanning ahead
@@ -69,7 +70,22 @@ bool put_echo(Writer &w, std::string &echo) {
   return put(w, record);
 }
 
-// Scanning thread: hands over tokens to the end of input, a fatal error, or a stop.
+void clear_scanner_hooks() {
+  scanner_capture_echo(nullptr);
+  scanner_before_reading(nullptr);
+}
+
+// Scanning thread: stops scanning, so that the parser's thread can go on
+// from the next token. The scanner's hooks are cleared first: after the last
+// record, the scanner is the parser's.
+void hand_back(Writer &w) {
+  clear_scanner_hooks();
+  put(w, {{.num = 0}, HANDED_BACK_RECORD});
+  w.ring->written.notify_one();
+}
+
+// Scanning thread: hands over tokens to the end of input, a fatal error, a
+// stop or a hand-back.
 void hand_over_tokens(Writer &w, std::string &echo) {
   for (;;) {
     TokenRecord record;
@@ -81,8 +97,9 @@ void hand_over_tokens(Writer &w, std::string &echo) {
     } catch (const std::bad_alloc &) {
       record = fatal_record("out of memory");
     }
-    if (!echo.empty() && !put_echo(w, echo)) return;
-    if (!put(w, record) || record.tag == FATAL_RECORD || (record.tag & 0xff) == 0) return;
+    if (!echo.empty() && !put_echo(w, echo)) return clear_scanner_hooks();
+    if (!put(w, record) || record.tag == FATAL_RECORD || (record.tag & 0xff) == 0) return clear_scanner_hooks();
+    if (w.ring->handing_back.load(std::memory_order_relaxed)) return hand_back(w);
   }
 }
 
@@ -96,8 +113,6 @@ void scan_ahead(Ring *into) {
   scanner_before_reading(wake_parser);
   defer_fatal_messages();
   hand_over_tokens(w, echo);
-  scanner_capture_echo(nullptr);
-  scanner_before_reading(nullptr);
 }
 
 // Parser: waits until a record past those it has seen is written.
@@ -138,6 +153,12 @@ namespace {
 // Parser: a record other than a token.
 void take_other(const TokenRecord &record) {
   if (record.tag == FATAL_RECORD) fatal(record.value.text);
+  if (record.tag == HANDED_BACK_RECORD) {
+    // The ring is left to the ended thread, which may still be waking this one.
+    ring = nullptr;
+    ring_reader = RingReader{};
+    return;
+  }
   out_bytes(record.value.text, size_t(record.tag >> record_kind_bits));
   std::free(const_cast<char *>(record.value.text));
 }
@@ -155,14 +176,19 @@ int next_token_slowly() {
       ring->taken.notify_one();
     }
     uint64_t kind = record.tag & ((1 << record_kind_bits) - 1);
-    if (kind >= ECHO_RECORD) {
+    if (kind >= HANDED_BACK_RECORD) {
       take_other(record);
+      if (!ring) return yylex();
       continue;
     }
     yylval = record.value;
     yylineno = int64_t(record.tag >> record_kind_bits);
     return kind ? int(kind) + 256 : 0;
   }
+}
+
+void take_back_scanning() {
+  if (ring) ring->handing_back.store(true, std::memory_order_relaxed);
 }
 
 void stop_scanning_ahead() {

@@ -13,6 +13,11 @@
 // thread can be had.
 bool start_scanning_ahead();
 
+// Asks the scanning thread to stop after its next token; the parser then
+// takes the tokens it has scanned and goes on calling yylex itself. For when
+// the second core is wanted for other work.
+void take_back_scanning();
+
 // Lets the scanning thread stop at its next wait; it is not joined, since it
 // may be blocked reading input that will never be needed. No token is taken
 // after this.
@@ -25,6 +30,7 @@ struct TokenRecord {
   uint64_t tag;   // the low byte: a token's code less 256 (0 at end of input), or ECHO_RECORD or
                   // FATAL_RECORD; above it, a token's yylineno or the number of bytes to echo
 };
+constexpr uint64_t HANDED_BACK_RECORD = 0xfd;  // the scanning thread has stopped: the parser scans from here
 constexpr uint64_t ECHO_RECORD = 0xfe;
 constexpr uint64_t FATAL_RECORD = 0xff;
 constexpr int record_kind_bits = 8;
@@ -53,7 +59,7 @@ inline int next_token() {
   if (r.next != r.readable && (r.next + 1) % release_batch != 0) {
     const TokenRecord &record = r.records[r.next % ring_records];
     uint64_t kind = record.tag & ((1 << record_kind_bits) - 1);
-    if (kind < ECHO_RECORD) {
+    if (kind < HANDED_BACK_RECORD) {
       r.next++;
       yylval = record.value;
       yylineno = int64_t(record.tag >> record_kind_bits);

@@ -10,6 +10,7 @@
 #include "common/output.hpp"
 #include "front/scanner.hpp"
 #include "front/tree.hpp"
+#include "report/report_ahead.hpp"
 
 size_t parallel_report_tree_bytes = size_t(4) << 20;  // below this, a second thread costs more than it saves
 
@@ -70,30 +71,49 @@ OpenNodes grow(OpenNodesMemory &memory, OpenNodes open) {
   return {block, block + size, block + capacity};
 }
 
-}  // namespace
+// The tree text of the statements reported ahead, for the placeholders
+// that stand for them, in the order the walk meets them.
+struct HeldText {
+  size_t held;          // placeholders whose text is held in chunks
+  const size_t *bytes;  // the length of each one's text
+  OutputChunks *chunks;
+};
+
+// Where the walk meets placeholder `index`: its text, held or printed now.
+void print_reported_statement(const HeldText &held, size_t index) {
+  if (index < held.held) return out_held_bytes(held.chunks, held.bytes[index]);
+  print_tree(statement_after_held(index));
+}
 
 // Pre-order: "text " for each node, then "\n( " children ")" when it has any.
 // An explicit stack keeps the depth of the tree off the call stack. An absent
 // child prints nothing.
-void print_tree(const Node *root) {
+void print_tree_holding(const Node *root, HeldText held) {
   if (!root) return;
   OpenNodesMemory memory;
   OpenNodes open{nullptr, nullptr, nullptr};
   char *at = output.next;
   const Node *node = root;
+  size_t placeholders = 0;
   for (;;) {
-    prefetch_ahead_of(node);
-    at = write_node_text(at, node);
-    if (node->lchild || node->rchild) {
-      at = write_literal(at, "\n( ");
-      if (open.end == open.limit) {
-        output.next = at;  // should growth fail, the report so far still goes out
-        open = grow(memory, open);
-      }
-      *open.end++ = node->rchild;
-      if (node->lchild) {
-        node = node->lchild;
-        continue;
+    if (node == &reported_statement) {
+      output.next = at;
+      print_reported_statement(held, placeholders++);
+      at = output.next;
+    } else {
+      prefetch_ahead_of(node);
+      at = write_node_text(at, node);
+      if (node->lchild || node->rchild) {
+        at = write_literal(at, "\n( ");
+        if (open.end == open.limit) {
+          output.next = at;  // should growth fail, the report so far still goes out
+          open = grow(memory, open);
+        }
+        *open.end++ = node->rchild;
+        if (node->lchild) {
+          node = node->lchild;
+          continue;
+        }
       }
     }
     for (; open.end != open.first && !open.end[-1]; open.end--) {
@@ -106,6 +126,10 @@ void print_tree(const Node *root) {
   }
   output.next = at;
 }
+
+}  // namespace
+
+void print_tree(const Node *root) { print_tree_holding(root, {0, nullptr, nullptr}); }
 
 namespace {
 
@@ -163,10 +187,22 @@ void abandon_generating(CodeAhead &ahead) {
   output_chunks_destroy(ahead.chunks);
 }
 
+// The statements were reported ahead while the parser read them: the report
+// takes what is held.
+void print_held_report(const Node *root, const HeldReport &held) {
+  print_tree_holding(root, {held.held, held.tree_bytes, held.tree});
+  out_text(")\n\nTotal No Of Lines:");
+  out_number(yylineno);
+  out_text("\n\nCode Generated:\n");
+  out_code_ahead();
+}
+
 }  // namespace
 
 void print_report(const Node *root) {
   out_text("Abstract Syntax Tree:\n(");
+  HeldReport held = finish_tree_ahead(root);
+  if (held.code) return print_held_report(root, held);
   CodeAhead ahead = start_generating(root);
   try {
     print_tree(root);

@@ -12,6 +12,7 @@
 
 #include "front/session.hpp"
 #include "report/report.hpp"
+#include "report/report_ahead.hpp"
 
 namespace {
 
@@ -187,11 +188,13 @@ TEST(ControlProperties, CodeGeneratedAheadIsTheSame) {
     ASSERT_EQ(ahead.status, after.status) << program;
   }
   many += "}\n";
+  report_ahead_input_bytes = SIZE_MAX;
   parallel_report_tree_bytes = 0;
   CompileResult ahead = compile_text(many);
   parallel_report_tree_bytes = SIZE_MAX;
   CompileResult after = compile_text(many);
   parallel_report_tree_bytes = size_t(4) << 20;
+  report_ahead_input_bytes = size_t(512) << 10;
   EXPECT_EQ(ahead.status, 0) << ahead.err;
   EXPECT_GT(ahead.out.size(), size_t(4) << 20);
   EXPECT_TRUE(ahead.out == after.out);
