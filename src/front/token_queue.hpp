@@ -41,8 +41,8 @@ constexpr uint32_t ring_records = uint32_t(1) << 14;  // records the scanner may
 // Each side wakes the other once per batch, not per record: wake-ups are system calls.
 constexpr uint32_t release_batch = ring_records / 4;  // records the parser takes before freeing their slots
 
-// The parser's end of the ring. Without a scanning thread, next and readable
-// stay 0, so every token takes the slow way, which calls yylex.
+// The parser's end of the ring. Without a scanning thread, records is null
+// and the parser calls yylex itself.
 struct RingReader {
   const TokenRecord *records = nullptr;
   uint32_t next = 0;      // the next record to take
@@ -66,5 +66,6 @@ inline int next_token() {
       return kind ? int(kind) + 256 : 0;
     }
   }
+  if (!r.records) return yylex();  // no scanning thread, or no longer
   return next_token_slowly();
 }
