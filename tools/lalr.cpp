@@ -182,25 +182,29 @@ int reduction_on(const ParseTables &t, int s, int terminal) {
   return t.action[s][terminal] < 0 ? -t.action[s][terminal] : 0;
 }
 
-// Follows unit reductions from go_to[below][column] on one lookahead. A chain
-// is shorter than the number of nonterminals unless the grammar has a cycle of
-// unit rules, which would be ambiguous; the bound only guards against that.
+// Follows unit reductions from go_to[below][column], on one lookahead or, for
+// no_terminal, by default only. A chain is shorter than the number of
+// nonterminals unless the grammar has a cycle of unit rules, which would be
+// ambiguous; the bound only guards against that.
+constexpr int no_terminal = -1;
+
 int16_t end_of_chain(const Grammar &g, const ParseTables &t, int below, int column, int terminal) {
   int s = t.go_to[below][column];
-  for (int rule, steps = 0;
-       steps < nonterminal_count && (rule = reduction_on(t, s, terminal)) != 0 && is_unit_rule(g, rule); steps++)
+  for (int rule, steps = 0; steps < nonterminal_count; steps++) {
+    rule = terminal == no_terminal ? t.default_reduction[s] : reduction_on(t, s, terminal);
+    if (rule == 0 || !is_unit_rule(g, rule)) break;
     s = t.go_to[below][g.rules[rule].lhs - N_ACCEPT];
+  }
   return int16_t(s);
 }
 
 void fill_chains(const Grammar &g, ParseTables &t) {
-  std::vector<bool> unit_lhs(nonterminal_count);
-  for (int r = 0; r < g.rule_count; r++)
-    if (is_unit_rule(g, r)) unit_lhs[g.rules[r].lhs - N_ACCEPT] = true;
   t.chain_row.assign(t.states.size(), std::vector<int16_t>(nonterminal_count, -1));
+  t.goto_then_defaults.assign(t.states.size(), std::vector<int16_t>(nonterminal_count, 0));
   for (size_t below = 0; below < t.states.size(); below++)
     for (int column = 0; column < nonterminal_count; column++) {
-      if (!unit_lhs[column] || t.go_to[below][column] == 0) continue;
+      if (t.go_to[below][column] == 0) continue;
+      t.goto_then_defaults[below][column] = end_of_chain(g, t, int(below), column, no_terminal);
       t.chain_row[below][column] = int16_t(t.chain.size());
       std::vector<int16_t> row(terminal_count);
       for (int terminal = 0; terminal < terminal_count; terminal++)
@@ -280,6 +284,8 @@ std::string tables_source(const ParseTables &t) {
     out += (s % 20 ? " " : "\n    ") + std::to_string(t.default_reduction[s]) + ",";
   out += "\n};\n\n";
   out += "const int16_t parse_chain_row[][nonterminal_count] = {\n" + table_rows(t.chain_row) + "};\n\n";
-  out += "const int16_t parse_chain[][terminal_count] = {\n" + table_rows(t.chain) + "};\n";
+  out += "const int16_t parse_chain[][terminal_count] = {\n" + table_rows(t.chain) + "};\n\n";
+  out +=
+      "const int16_t parse_goto_then_defaults[][nonterminal_count] = {\n" + table_rows(t.goto_then_defaults) + "};\n";
   return out;
 }

@@ -29,14 +29,17 @@ struct ParseTables {
   std::vector<std::vector<int16_t>> action;  // [state][terminal]
   std::vector<std::vector<int16_t>> go_to;   // [state][nonterminal - N_ACCEPT]
   std::vector<uint8_t> default_reduction;    // rule reduced without lookahead, or 0
-  // Unit-rule chains, for a parser that knows its lookahead: after reducing a
-  // unit rule to nonterminal A over state X, the parser would go to
-  // go_to[X][A] and from there reduce more unit rules on the same lookahead,
-  // each replacing the top state. chain[chain_row[X][A]][terminal] is the
-  // state where that stops; chain_row is -1 where X has no goto on A.
-  std::vector<std::vector<int16_t>> chain_row;  // [state][nonterminal - N_ACCEPT]
-  std::vector<std::vector<int16_t>> chain;      // [row][terminal]
-  std::vector<std::string> conflicts;           // unresolved conflicts, readable
+  // Unit-rule chains: after reducing a rule to nonterminal A over state X,
+  // the parser goes to go_to[X][A] and from there may reduce unit rules,
+  // each replacing the top state. With the lookahead known,
+  // chain[chain_row[X][A]][terminal] is the state where that stops;
+  // chain_row is -1 where X has no goto on A. Without it, the parser goes on
+  // only through default reductions: goto_then_defaults[X][A] is where that
+  // stops.
+  std::vector<std::vector<int16_t>> chain_row;           // [state][nonterminal - N_ACCEPT]
+  std::vector<std::vector<int16_t>> chain;               // [row][terminal]
+  std::vector<std::vector<int16_t>> goto_then_defaults;  // [state][nonterminal - N_ACCEPT]
+  std::vector<std::string> conflicts;                    // unresolved conflicts, readable
 };
 
 ParseTables build_lalr_tables(const Grammar &grammar);

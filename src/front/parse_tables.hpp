@@ -9,8 +9,11 @@ extern const int parse_state_count;
 extern const int16_t parse_action[][terminal_count];
 extern const int16_t parse_goto[][nonterminal_count];  // indexed by nonterminal - N_ACCEPT
 extern const uint8_t parse_default_reduction[];        // rule reduced without lookahead, or 0
-// After a unit rule to nonterminal A over state X, with the lookahead known:
-// the state reached once every further unit rule on that lookahead is
-// reduced is parse_chain[parse_chain_row[X][A - N_ACCEPT]][lookahead].
+// After a rule to nonterminal A over state X, with the lookahead known: the
+// state reached once every further unit rule on that lookahead is reduced is
+// parse_chain[parse_chain_row[X][A - N_ACCEPT]][lookahead]. Without the
+// lookahead, the state reached once every unit rule reduced by default is
+// parse_goto_then_defaults[X][A - N_ACCEPT].
 extern const int16_t parse_chain_row[][nonterminal_count];
 extern const int16_t parse_chain[][terminal_count];
+extern const int16_t parse_goto_then_defaults[][nonterminal_count];

@@ -161,6 +161,15 @@ int note_statement(const int16_t *states, YYSTYPE *values, int top, int run_top)
 // memory of the statements they join may be reused: they get lasting memory.
 Node *body_list_link(Node *first, Node *rest) { return join_child_node(new_lasting_dummy_node(), first, rest); }
 
+// The state after a reduction to the nonterminal of `column` over state
+// `below`, with every unit rule that follows reduced as well: those on the
+// lookahead when it is known, else those reduced by default. Most reductions
+// are followed by unit rules (every operand climbs the operator levels).
+int state_after(int below, int column, int lookahead) {
+  return lookahead == no_lookahead ? parse_goto_then_defaults[below][column]
+                                   : parse_chain[parse_chain_row[below][column]][lookahead];
+}
+
 int syntax_error() {
   yyerror("syntax error");
   stack.top = 0;
@@ -235,11 +244,7 @@ int yyparse() {
     }
     RuleShape shape = rule_shapes[rule];
     if (shape.unit) {
-      int below = states[top - 1];
-      // With the lookahead known, the whole chain of unit rules is one step.
-      state = lookahead == no_lookahead ? parse_goto[below][shape.column]
-                                        : parse_chain[parse_chain_row[below][shape.column]][lookahead];
-      states[top] = int16_t(state);
+      states[top] = int16_t(state = state_after(states[top - 1], shape.column, lookahead));
       continue;
     }
     const YYSTYPE *symbols = values + top - shape.length + 1;
@@ -252,7 +257,7 @@ int yyparse() {
       stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
       return accept(lookahead);
     }
-    state = parse_goto[states[top]][shape.column];
+    state = state_after(states[top], shape.column, lookahead);
     if (!make_room()) return stack_overflow();
     states[++top] = int16_t(state);
     values[top] = value;
