@@ -53,9 +53,11 @@ extern RingReader ring_reader;
 int next_token_slowly();
 
 // The next token, with yylval and yylineno set as yylex sets them. Inline for
-// the common case, a token already written and no batch of slots to release.
+// the common cases: no scanning thread, or a token already written and no
+// batch of slots to release.
 inline int next_token() {
   RingReader &r = ring_reader;
+  if (!r.records) return yylex();  // no scanning thread, or no longer
   if (r.next != r.readable && (r.next + 1) % release_batch != 0) {
     const TokenRecord &record = r.records[r.next % ring_records];
     uint64_t kind = record.tag & ((1 << record_kind_bits) - 1);
@@ -66,6 +68,5 @@ inline int next_token() {
       return kind ? int(kind) + 256 : 0;
     }
   }
-  if (!r.records) return yylex();  // no scanning thread, or no longer
   return next_token_slowly();
 }
