@@ -25,18 +25,19 @@ constexpr uint32_t most_statements = parse_over - statement_ring_size;  // queue
 constexpr uint32_t publish_batch = 256;  // statements the parser queues before showing them to the thread
 constexpr uint32_t take_batch = 256;     // statements the thread takes before freeing their slots
 
-// What the parser and the second thread share.
+// What the parser and the second thread share. The counts each side writes
+// lie in cache lines of their own.
 struct Ahead {
-  std::atomic<uint32_t> published{0};     // statements shown to the thread; with parse_over, the last count
-  std::atomic<uint32_t> taken{0};         // statements the thread is done with: their slots are free
-  std::atomic<bool> ended{false};         // the thread has stopped taking statements
-  std::atomic<bool> tree_stopped{false};  // the thread prints no more tree text
-  uint64_t first_reusable_chunk = 0;      // node chunks before it hold the function's head
-  const Node *root = nullptr;             // the whole tree, once the parse is over
-  OutputChunks *tree = nullptr;           // tree text of the first statements, tree_bytes.size() of them
-  OutputChunks *code = nullptr;           // the code, in order
-  std::vector<size_t> tree_bytes;         // the length of each statement's tree text
-  const char *tree_failure = nullptr;     // the fatal message that stopped the tree text, if any
+  alignas(64) std::atomic<uint32_t> published{0};  // statements shown to the thread; with parse_over, the last count
+  alignas(64) std::atomic<uint32_t> taken{0};      // statements the thread is done with: their slots are free
+  std::atomic<bool> ended{false};                  // the thread has stopped taking statements
+  std::atomic<bool> tree_stopped{false};           // the thread prints no more tree text
+  uint64_t first_reusable_chunk = 0;               // node chunks before it hold the function's head
+  const Node *root = nullptr;                      // the whole tree, once the parse is over
+  OutputChunks *tree = nullptr;                    // tree text of the first statements, tree_bytes.size() of them
+  OutputChunks *code = nullptr;                    // the code, in order
+  std::vector<size_t> tree_bytes;                  // the length of each statement's tree text
+  const char *tree_failure = nullptr;              // the fatal message that stopped the tree text, if any
   std::thread thread;
 };
 
