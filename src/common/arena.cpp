@@ -1,6 +1,5 @@
 #include "common/arena.hpp"
 
-#include <sys/mman.h>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -12,8 +11,7 @@
 
 namespace {
 
-constexpr size_t first_chunk_size = size_t(1) << 20;  // bytes; holds the tree of a program of over 100 KB
-constexpr size_t huge_page_size = size_t(2) << 20;    // a transparent huge page on x86-64
+constexpr size_t first_chunk_size = size_t(1) << 20;  // bytes; holds the identifiers of a program of about 2 MB
 constexpr size_t last_chunk_size = size_t(16) << 20;  // chunks double in size up to this
 
 struct ChunkHeader {
@@ -21,22 +19,12 @@ struct ChunkHeader {
 };
 std::mutex chunk_list_lock;  // the scanning thread and the parser both take chunks
 ChunkHeader *newest_chunk = nullptr;
-size_t bytes_taken = 0;  // by every chunk so far
-constexpr size_t node_chunk_size = huge_page_size;
+size_t bytes_taken = 0;                              // by every chunk so far
+constexpr size_t node_chunk_size = size_t(2) << 20;  // bytes; 65,536 nodes
 std::deque<char *> node_chunks;         // node chunks numbered first_node_chunk on, oldest first; null once reused
 uint64_t first_node_chunk = 0;          // the number of node_chunks.front()
 std::vector<char *> spare_node_chunks;  // chunks whose nodes are no longer needed
 size_t chunk_size = first_chunk_size;   // bytes of the next chunk, header included
-
-// A chunk of at least a huge page is aligned to huge pages and asks for them,
-// so that one page fault maps 2 MiB instead of 4 KiB: with 4 KiB pages, the
-// faults of a large program's tree take a good part of its run time.
-void *allocate_chunk(size_t bytes) {
-  if (bytes % huge_page_size != 0) return std::malloc(bytes);
-  void *chunk = std::aligned_alloc(huge_page_size, bytes);
-  if (chunk) madvise(chunk, bytes, MADV_HUGEPAGE);
-  return chunk;
-}
 
 }  // namespace
 
@@ -51,7 +39,7 @@ void *node_alloc_slow(size_t size) {
     chunk = spare_node_chunks.back();
     spare_node_chunks.pop_back();
   } else {
-    chunk = static_cast<char *>(allocate_chunk(node_chunk_size));
+    chunk = static_cast<char *>(std::malloc(node_chunk_size));
     if (!chunk) fatal("out of memory");
     bytes_taken += node_chunk_size;
   }
@@ -76,7 +64,7 @@ void *arena_alloc_slow(size_t size) {
   std::lock_guard guard(chunk_list_lock);
   bool own_chunk = size > chunk_size / 4;  // a huge block gets a chunk of its own; the current one stays
   size_t bytes = own_chunk ? sizeof(ChunkHeader) + size : chunk_size;
-  auto *chunk = static_cast<ChunkHeader *>(allocate_chunk(bytes));
+  auto *chunk = static_cast<ChunkHeader *>(std::malloc(bytes));
   if (!chunk) fatal("out of memory");
   chunk->previous = newest_chunk;
   bytes_taken += bytes;
