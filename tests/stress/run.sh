@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Full-scale stress runs (a few minutes, up to about 18 GB of memory and
+# Full-scale stress runs (a few minutes, up to about 10 GB of memory and
 # 1 GB of disk in WORK_DIR): a 1 GB program, a 100 MB identifier and chains of
 # 10,000,000 operators, each with its peak memory per input byte.
 # usage: run.sh R1C [WORK_DIR] [stress.py options...]

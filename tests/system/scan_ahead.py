@@ -3,9 +3,10 @@
 inputs with echoed bytes, errors and fatal conditions at many places, give
 the same standard output, standard error and exit status from r1c, through a
 pipe and from a file, as from compile_directly, which scans with the parser's
-own calls and generates the code after the tree. r1c scans ahead on a second
-thread from a pipe, and from a file of 256 KB or more; from 4 MB of tree on
-it generates the code on a second thread. Pipes are written in uneven pieces,
+own calls, prints the tree and then generates the code. r1c scans ahead on a
+second thread from a pipe, and from a file of 256 KB or more; from a pipe,
+and from a file of 512 KB or more, it reports the statements ahead on a
+second thread and takes scanning back. Pipes are written in uneven pieces,
 with pauses, so the scanner also waits for input in the middle of tokens.
 
 usage: scan_ahead.py R1C COMPILE_DIRECTLY CASES_DIRECTORY
