@@ -154,9 +154,7 @@ namespace {
 void take_other(const TokenRecord &record) {
   if (record.tag == FATAL_RECORD) fatal(record.value.text);
   if (record.tag == HANDED_BACK_RECORD) {
-    // The ring is left to the ended thread, which may still be waking this one.
-    ring = nullptr;
-    ring_reader = RingReader{};
+    ring_reader = RingReader{};  // the ring stays, as the ended thread may still be waking this one
     return;
   }
   out_bytes(record.value.text, size_t(record.tag >> record_kind_bits));
@@ -166,8 +164,8 @@ void take_other(const TokenRecord &record) {
 }  // namespace
 
 int next_token_slowly() {
-  if (!ring) return yylex();
   RingReader &r = ring_reader;
+  if (!r.records) return yylex();
   for (;;) {
     if (r.next == r.readable) wait_for_record();
     const TokenRecord &record = r.records[r.next % ring_records];
@@ -178,7 +176,7 @@ int next_token_slowly() {
     uint64_t kind = record.tag & ((1 << record_kind_bits) - 1);
     if (kind >= HANDED_BACK_RECORD) {
       take_other(record);
-      if (!ring) return yylex();
+      if (!r.records) return yylex();
       continue;
     }
     yylval = record.value;
