@@ -21,10 +21,17 @@ std::mutex chunk_list_lock;  // the scanning thread and the parser both take chu
 ChunkHeader *newest_chunk = nullptr;
 size_t bytes_taken = 0;                              // by every chunk so far
 constexpr size_t node_chunk_size = size_t(2) << 20;  // bytes; 65,536 nodes
-std::deque<char *> node_chunks;         // node chunks numbered first_node_chunk on, oldest first; null once reused
-uint64_t first_node_chunk = 0;          // the number of node_chunks.front()
-std::vector<char *> spare_node_chunks;  // chunks whose nodes are no longer needed
-size_t chunk_size = first_chunk_size;   // bytes of the next chunk, header included
+
+// The node chunks. Once statements are reported ahead, no node points into
+// their chunks any more, so these lists are all that lead to them; they are
+// never destroyed, so that the chunks stay reachable to the end of the run.
+struct NodeChunks {
+  std::deque<char *> in_use;  // numbered first on, oldest first; null once reused
+  uint64_t first = 0;         // the number of in_use.front()
+  std::vector<char *> spare;  // chunks whose nodes are no longer needed
+};
+NodeChunks &node_chunks = *new NodeChunks;
+size_t chunk_size = first_chunk_size;  // bytes of the next chunk, header included
 
 }  // namespace
 
@@ -35,16 +42,16 @@ uint64_t node_chunk_number = 0;
 void *node_alloc_slow(size_t size) {
   std::lock_guard guard(chunk_list_lock);
   char *chunk = nullptr;
-  if (!spare_node_chunks.empty()) {
-    chunk = spare_node_chunks.back();
-    spare_node_chunks.pop_back();
+  if (!node_chunks.spare.empty()) {
+    chunk = node_chunks.spare.back();
+    node_chunks.spare.pop_back();
   } else {
     chunk = static_cast<char *>(std::malloc(node_chunk_size));
     if (!chunk) fatal("out of memory");
     bytes_taken += node_chunk_size;
   }
-  node_chunks.push_back(chunk);
-  node_chunk_number = first_node_chunk + node_chunks.size() - 1;
+  node_chunks.in_use.push_back(chunk);
+  node_chunk_number = node_chunks.first + node_chunks.in_use.size() - 1;
   node_space.next = chunk + size;
   node_space.end = chunk + node_chunk_size;
   return chunk;
@@ -52,12 +59,13 @@ void *node_alloc_slow(size_t size) {
 
 void reuse_node_chunks(uint64_t first, uint64_t before) {
   std::lock_guard guard(chunk_list_lock);
-  for (uint64_t number = std::max(first, first_node_chunk); number < before; number++) {
-    char *&chunk = node_chunks[number - first_node_chunk];
-    if (chunk) spare_node_chunks.push_back(chunk);
+  NodeChunks &c = node_chunks;
+  for (uint64_t number = std::max(first, c.first); number < before; number++) {
+    char *&chunk = c.in_use[number - c.first];
+    if (chunk) c.spare.push_back(chunk);
     chunk = nullptr;
   }
-  for (; !node_chunks.empty() && !node_chunks.front(); first_node_chunk++) node_chunks.pop_front();
+  for (; !c.in_use.empty() && !c.in_use.front(); c.first++) c.in_use.pop_front();
 }
 
 void *arena_alloc_slow(size_t size) {
@@ -93,11 +101,11 @@ void arena_reset() {
   arena.next = arena.end = nullptr;
   chunk_size = first_chunk_size;
   bytes_taken = 0;
-  for (char *chunk : node_chunks) std::free(chunk);
-  for (char *chunk : spare_node_chunks) std::free(chunk);
-  node_chunks.clear();
-  spare_node_chunks.clear();
-  first_node_chunk = 0;
+  for (char *chunk : node_chunks.in_use) std::free(chunk);
+  for (char *chunk : node_chunks.spare) std::free(chunk);
+  node_chunks.in_use.clear();
+  node_chunks.spare.clear();
+  node_chunks.first = 0;
   node_chunk_number = 0;
   node_space = {nullptr, nullptr};
 }
