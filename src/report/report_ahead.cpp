@@ -121,8 +121,8 @@ void report_ahead(Ahead *a, const QueuedStatement *slots) {
   try {
     output_into_chunks(a->code);
     output_swap_place(s.idle);
-    output_into_chunks(a->tree);
     s.writing_tree = true;
+    output_into_chunks(a->tree);
     take_statements(*a, s, slots);
   } catch (const FatalExit &exit) {
     failed = true;
