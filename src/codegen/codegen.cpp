@@ -213,12 +213,15 @@ struct Frames {
 };
 
 // The memory of the frames: one block, doubled by realloc when full, so that
-// only as many pages are touched as the tree is deep; freed however the walk
-// ends.
+// only as many pages are touched as the tree is deep. Each thread keeps its
+// block for its next walk (statements reported ahead are walked one at a
+// time) and frees it when it ends.
 struct FramesMemory {
   Frame *block = nullptr;
+  size_t capacity = 0;
   ~FramesMemory() { std::free(block); }
 };
+thread_local FramesMemory frames_memory;
 
 Frames grow(FramesMemory &memory, Frames frames) {
   size_t size = size_t(frames.end - frames.first);
@@ -226,6 +229,7 @@ Frames grow(FramesMemory &memory, Frames frames) {
   auto *block = static_cast<Frame *>(std::realloc(memory.block, capacity * sizeof *memory.block));
   if (!block) fatal("out of memory");
   memory.block = block;
+  memory.capacity = capacity;
   return {block, block + size, block + capacity};
 }
 
@@ -431,8 +435,8 @@ Resumed resume(Frame &frame) {
 // Depth-first over the tree with an explicit stack of frames, so the depth
 // of the tree never reaches the call stack.
 void generate_leaving_out(const Node *root, const Node *done) {
-  FramesMemory memory;
-  Frames frames{nullptr, nullptr, nullptr};
+  FramesMemory &memory = frames_memory;
+  Frames frames{memory.block, memory.block, memory.block + memory.capacity};
   const Node *part = root;
   for (;;) {
     if (part) {

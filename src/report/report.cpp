@@ -56,9 +56,11 @@ struct OpenNodes {
 
 // The memory of the open nodes: one block, doubled by realloc when full, so
 // that only as many pages are touched as the tree is deep; freed however the
-// printer ends.
+// printer ends. print_tree keeps one for each thread, for its next tree
+// (statements reported ahead are printed one at a time).
 struct OpenNodesMemory {
   const Node **block = nullptr;
+  size_t capacity = 0;
   ~OpenNodesMemory() { std::free(block); }
 };
 
@@ -68,6 +70,7 @@ OpenNodes grow(OpenNodesMemory &memory, OpenNodes open) {
   auto *block = static_cast<const Node **>(std::realloc(memory.block, capacity * sizeof *memory.block));
   if (!block) fatal("out of memory");
   memory.block = block;
+  memory.capacity = capacity;
   return {block, block + size, block + capacity};
 }
 
@@ -88,10 +91,9 @@ void print_reported_statement(const HeldText &held, size_t index) {
 // Pre-order: "text " for each node, then "\n( " children ")" when it has any.
 // An explicit stack keeps the depth of the tree off the call stack. An absent
 // child prints nothing.
-void print_tree_holding(const Node *root, HeldText held) {
+void print_tree_holding(const Node *root, HeldText held, OpenNodesMemory &memory) {
   if (!root) return;
-  OpenNodesMemory memory;
-  OpenNodes open{nullptr, nullptr, nullptr};
+  OpenNodes open{memory.block, memory.block, memory.block + memory.capacity};
   char *at = output.next;
   const Node *node = root;
   size_t placeholders = 0;
@@ -129,7 +131,10 @@ void print_tree_holding(const Node *root, HeldText held) {
 
 }  // namespace
 
-void print_tree(const Node *root) { print_tree_holding(root, {0, nullptr, nullptr}); }
+void print_tree(const Node *root) {
+  thread_local OpenNodesMemory memory;
+  print_tree_holding(root, {0, nullptr, nullptr}, memory);
+}
 
 namespace {
 
@@ -190,7 +195,8 @@ void abandon_generating(CodeAhead &ahead) {
 // The statements were reported ahead while the parser read them: the report
 // takes what is held.
 void print_held_report(const Node *root, const HeldReport &held) {
-  print_tree_holding(root, {held.held, held.tree_bytes, held.tree});
+  OpenNodesMemory memory;  // its own: the placeholders not held are printed with print_tree
+  print_tree_holding(root, {held.held, held.tree_bytes, held.tree}, memory);
   out_text(")\n\nTotal No Of Lines:");
   out_number(yylineno);
   out_text("\n\nCode Generated:\n");
