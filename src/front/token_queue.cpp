@@ -165,7 +165,6 @@ void take_other(const TokenRecord &record) {
 
 int next_token_slowly() {
   RingReader &r = ring_reader;
-  if (!r.records) return yylex();
   for (;;) {
     if (r.next == r.readable) wait_for_record();
     const TokenRecord &record = r.records[r.next % ring_records];

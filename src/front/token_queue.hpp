@@ -50,7 +50,7 @@ struct RingReader {
 };
 extern RingReader ring_reader;
 
-int next_token_slowly();
+int next_token_slowly();  // with a scanning thread: waits, takes echoes, errors and the hand-back
 
 // The next token, with yylval and yylineno set as yylex sets them. Inline for
 // the common cases: no scanning thread, or a token already written and no
