@@ -99,11 +99,12 @@ constexpr auto operator_tokens = [] {
 }();
 
 // The first eight bytes of text as one number, zero-padded: a word's bytes
-// loaded the same way compare with a keyword in one step.
+// loaded the same way compare with a keyword in one step. The builtin is
+// std::bit_cast, which the C++ library of Debian's Emscripten lacks.
 constexpr uint64_t eight_bytes(std::string_view text) {
   std::array<char, 8> bytes{};
   std::copy(text.begin(), text.end(), bytes.begin());
-  return std::bit_cast<uint64_t>(bytes);
+  return __builtin_bit_cast(uint64_t, bytes);
 }
 
 struct Keyword {
