@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "front/session.hpp"
-#include "report/report_ahead.hpp"
 
 namespace {
 
@@ -292,12 +291,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   CompileResult first = compile_text(in);
   check_result(in, first);
   // A second compile in the same process must not see the first one's state.
-  // It reports the statements ahead on a second thread, as r1c does for a
-  // large program, which must not change the result either.
-  report_ahead_input_bytes = 0;
   CompileResult second = compile_text(in);
-  report_ahead_input_bytes = SIZE_MAX;
   require(second.out == first.out && second.err == first.err && second.status == first.status,
-          "a repeated compile, with statements reported ahead, gives the same result");
+          "a repeated compile gives the same result");
   return 0;
 }

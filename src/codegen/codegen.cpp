@@ -213,15 +213,14 @@ struct Frames {
 };
 
 // The memory of the frames: one block, doubled by realloc when full, so that
-// only as many pages are touched as the tree is deep. Each thread keeps its
-// block for its next walk (statements reported ahead are walked one at a
-// time) and frees it when it ends.
+// only as many pages are touched as the tree is deep; kept for the next walk
+// of the process, freed at its end.
 struct FramesMemory {
   Frame *block = nullptr;
   size_t capacity = 0;
   ~FramesMemory() { std::free(block); }
 };
-thread_local FramesMemory frames_memory;
+FramesMemory frames_memory;
 
 Frames grow(FramesMemory &memory, Frames frames) {
   size_t size = size_t(frames.end - frames.first);
@@ -434,16 +433,12 @@ Resumed resume(Frame &frame) {
 
 // Depth-first over the tree with an explicit stack of frames, so the depth
 // of the tree never reaches the call stack.
-void generate_leaving_out(const Node *root, const Node *done) {
+void generate(const Node *root) {
   FramesMemory &memory = frames_memory;
   Frames frames{memory.block, memory.block, memory.block + memory.capacity};
   const Node *part = root;
   for (;;) {
     if (part) {
-      if (part == done) {
-        part = nullptr;
-        continue;
-      }
       Step step = enter(part);
       if (step.push) {
         if (frames.end == frames.limit) frames = grow(memory, frames);
@@ -459,8 +454,6 @@ void generate_leaving_out(const Node *root, const Node *done) {
     }
   }
 }
-
-void generate(const Node *root) { generate_leaving_out(root, nullptr); }
 
 void codegen_reset() {
   count = 1;

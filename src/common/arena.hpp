@@ -1,20 +1,17 @@
 // Memory for the tree and the identifier copies: allocated in large chunks,
-// never freed one by one, all released at once by arena_reset. Tree nodes come
-// from chunks of their own, which can be reused: once the nodes of a part of
-// the tree are no longer needed, the chunks that hold only such nodes serve
-// for new nodes.
+// never freed one by one, all released at once by arena_reset.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-void *arena_alloc_slow(size_t size);
-
 struct ArenaChunk {
   char *next;  // first free byte of the current chunk
   char *end;   // one past its last byte
 };
-extern constinit thread_local ArenaChunk arena;  // each thread allocates from chunks of its own
+extern ArenaChunk arena;
+
+void *arena_alloc_slow(size_t size);
 
 // size bytes aligned for any tree record; ends the run with "out of memory"
 // when no memory can be obtained.
@@ -44,23 +41,4 @@ inline char *arena_copy_short_text(const char *text, size_t length) {
   return copy;
 }
 
-// Node memory, for the parser's thread only. Its chunks are numbered in the
-// order the nodes fill them.
-void *node_alloc_slow(size_t size);
-extern ArenaChunk node_space;
-extern uint64_t node_chunk_number;  // the chunk that node_alloc takes from now
-
-// size bytes (a multiple of 8, at most a chunk) for a tree node.
-inline void *node_alloc(size_t size) {
-  if (size_t(node_space.end - node_space.next) < size) return node_alloc_slow(size);
-  void *block = node_space.next;
-  node_space.next += size;
-  return block;
-}
-
-// The nodes in chunks first to before - 1 are no longer needed: those chunks
-// serve for new nodes. From any thread.
-void reuse_node_chunks(uint64_t first, uint64_t before);
-
-size_t arena_bytes();  // bytes of memory taken so far
-void arena_reset();    // releases every allocation
+void arena_reset();  // releases every allocation

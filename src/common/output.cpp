@@ -1,19 +1,11 @@
 #include "common/output.hpp"
 
-#include <sys/mman.h>
 #include <unistd.h>
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
-#include <condition_variable>
-#include <cstdlib>
-#include <deque>
 #include <initializer_list>
-#include <mutex>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -53,8 +45,6 @@ void write_error_line(std::initializer_list<std::string_view> parts) {
     write_all(2, line, n);
 }
 
-thread_local bool fatal_deferred = false;  // fatal only throws; another thread reports it
-
 // Sends bytes to standard output; on failure, reports it once and ends the run.
 void send(const char *bytes, size_t n) {
   if (output_lost || n == 0) return;
@@ -65,78 +55,11 @@ void send(const char *bytes, size_t n) {
   if (write_all(1, bytes, n)) return;
   output_lost = true;
   write_error_line({"error writing standard output: ", std::strerror(errno)});
-  throw FatalExit{2, nullptr};
+  throw FatalExit{2};
 }
 
-// A chunk of output written on a thread of its own.
-struct Chunk {
-  char *bytes;
-  size_t size;
-};
-
-thread_local OutputChunks *chunk_sink = nullptr;  // where this thread's output goes, if not to standard output
-thread_local char *chunk_start = nullptr;         // the chunk this thread is filling
-thread_local size_t chunks_handed_over = 0;       // bytes this thread has handed over to chunk_sink
-
-void send_buffer();
-
-}  // namespace
-
-// Bytes of output per chunk handed over.
-constexpr size_t chunk_bytes = size_t(2) << 20;
-
-struct OutputChunks {
-  std::mutex lock;
-  std::condition_variable changed;  // a chunk handed over, or the writing thread ended
-  std::condition_variable taken;    // a chunk written out, or the output cancelled
-  size_t most_full = 0;             // chunks handed over and not yet written before the writing thread waits
-  std::deque<Chunk> full;           // handed over, oldest first
-  size_t front_taken = 0;           // bytes of the oldest chunk already written out
-  std::vector<char *> spare;        // already written out, for reuse
-  bool closed = false;              // the writing thread has ended
-  bool cancelled = false;           // the output will not be written: the writing thread should end
-  const char *failure = nullptr;    // the fatal message that ended the writing thread, if any
-};
-
-namespace {
-
-// A chunk's pages are all written, so they are mapped in one go when the
-// chunk is made, which costs far less than a fault for each page. Not huge
-// pages: on a virtual machine, memory the host has not backed yet takes
-// about twice as long to map in huge pages as in small ones.
-char *new_chunk() {
-  void *chunk = mmap(nullptr, chunk_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-  return chunk == MAP_FAILED ? nullptr : static_cast<char *>(chunk);
-}
-
-void free_chunk(char *chunk) { munmap(chunk, chunk_bytes); }
-
-// Writing thread: hands the filled part of its chunk over and starts another.
-void hand_over_chunk() {
-  OutputChunks &c = *chunk_sink;
-  std::unique_lock guard(c.lock);
-  if (c.cancelled) throw FatalExit{2, nullptr};
-  if (output.next != chunk_start) {
-    c.full.push_back({chunk_start, size_t(output.next - chunk_start)});
-    chunks_handed_over += size_t(output.next - chunk_start);
-    c.changed.notify_one();
-    chunk_start = nullptr;
-    c.taken.wait(guard, [&] { return c.full.size() < c.most_full || c.cancelled; });
-    if (c.cancelled) throw FatalExit{2, nullptr};
-  }
-  if (!chunk_start && !c.spare.empty()) {
-    chunk_start = c.spare.back();
-    c.spare.pop_back();
-  }
-  guard.unlock();
-  if (!chunk_start) chunk_start = new_chunk();
-  if (!chunk_start) fatal("out of memory");
-  output.next = chunk_start;
-  output.end = chunk_start + chunk_bytes;
-}
-
+// Writes out the buffer and empties it.
 void send_buffer() {
-  if (chunk_sink) return hand_over_chunk();
   size_t n = size_t(output.next - buffer);
   output.next = buffer;
   send(buffer, n);
@@ -144,7 +67,7 @@ void send_buffer() {
 
 }  // namespace
 
-constinit thread_local OutputBuffer output = {buffer, buffer + output_buffer_size};
+OutputBuffer output = {buffer, buffer + output_buffer_size};
 
 void output_drain() { send_buffer(); }
 
@@ -261,99 +184,10 @@ void error_line(int64_t line, const char *message) {
 }
 
 void fatal(const char *message) {
-  if (fatal_deferred) throw FatalExit{2, message};
   output_drain();
   write_error_line({message});
-  throw FatalExit{2, nullptr};
+  throw FatalExit{2};
 }
-
-void defer_fatal_messages() { fatal_deferred = true; }
-
-OutputChunks *output_chunks_create(size_t most_bytes) {
-  auto *chunks = new OutputChunks;
-  chunks->most_full = std::max<size_t>(2, most_bytes / chunk_bytes);
-  return chunks;
-}
-
-void output_into_chunks(OutputChunks *chunks) {
-  chunk_sink = chunks;
-  chunk_start = nullptr;
-  chunks_handed_over = 0;
-  output.next = output.end = nullptr;
-  hand_over_chunk();
-}
-
-void output_chunks_close(OutputChunks *chunks, const char *failure) {
-  std::lock_guard guard(chunks->lock);
-  if (chunk_start) chunks->spare.push_back(chunk_start);
-  chunk_sink = nullptr;
-  chunk_start = nullptr;
-  chunks->closed = true;
-  chunks->failure = failure;
-  chunks->changed.notify_one();
-}
-
-void output_chunks_cancel(OutputChunks *chunks) {
-  std::lock_guard guard(chunks->lock);
-  chunks->cancelled = true;
-  chunks->taken.notify_one();
-}
-
-void out_chunks(OutputChunks *chunks) {
-  output_drain();
-  for (;;) {
-    std::unique_lock guard(chunks->lock);
-    chunks->changed.wait(guard, [&] { return !chunks->full.empty() || chunks->closed; });
-    if (chunks->full.empty()) {
-      if (chunks->failure) fatal(chunks->failure);
-      return;
-    }
-    Chunk chunk = chunks->full.front();
-    chunks->full.pop_front();
-    size_t skip = std::exchange(chunks->front_taken, 0);
-    chunks->taken.notify_one();
-    guard.unlock();
-    send(chunk.bytes + skip, chunk.size - skip);
-    guard.lock();
-    chunks->spare.push_back(chunk.bytes);
-  }
-}
-
-void output_chunks_destroy(OutputChunks *chunks) {
-  for (const Chunk &chunk : chunks->full) free_chunk(chunk.bytes);
-  for (char *bytes : chunks->spare) free_chunk(bytes);
-  delete chunks;
-}
-
-void out_held_bytes(OutputChunks *chunks, size_t n) {
-  while (n > 0) {
-    std::unique_lock guard(chunks->lock);
-    Chunk chunk = chunks->full.front();
-    guard.unlock();
-    size_t part = std::min(n, chunk.size - chunks->front_taken);
-    out_bytes(chunk.bytes + chunks->front_taken, part);
-    chunks->front_taken += part;
-    n -= part;
-    if (chunks->front_taken < chunk.size) return;
-    guard.lock();
-    chunks->full.pop_front();
-    chunks->front_taken = 0;
-    if (chunks->closed)
-      free_chunk(chunk.bytes);  // no more chunks will be filled
-    else
-      chunks->spare.push_back(chunk.bytes);
-    chunks->taken.notify_one();
-  }
-}
-
-void output_swap_place(OutputPlace &other) {
-  std::swap(output, other.buffer);
-  std::swap(chunk_sink, other.sink);
-  std::swap(chunk_start, other.chunk_start);
-  std::swap(chunks_handed_over, other.handed_over);
-}
-
-size_t output_written() { return chunks_handed_over + size_t(output.next - chunk_start); }
 
 void output_to_descriptors() { captured_out = captured_err = nullptr; }
 

@@ -13,7 +13,7 @@ struct OutputBuffer {
   char *next;  // where the next byte goes
   char *end;   // one past the last usable byte
 };
-extern constinit thread_local OutputBuffer output;  // each thread writes through its own
+extern OutputBuffer output;
 
 constexpr size_t output_buffer_size = 1 << 16;  // bytes per write to standard output
 
@@ -96,45 +96,10 @@ void error_line(int64_t line, const char *message);
 // Thrown by fatal to end the run with a status; the entry point catches it.
 struct FatalExit {
   int status;
-  const char *message;  // when deferred: the message still to be reported; otherwise null
 };
 
 // Writes the message and a newline to standard error and ends the run with status 2.
 [[noreturn]] void fatal(const char *message);
-
-// On a helper thread: fatal only throws, with the message in the FatalExit,
-// for the main thread to report in its turn.
-void defer_fatal_messages();
-
-// Output written on a second thread while this one writes something else:
-// the second thread's buffer fills chunks, which are handed over and written
-// to standard output later, in order, by out_chunks.
-struct OutputChunks;
-// The writing thread waits while most_bytes of chunks are held unwritten.
-OutputChunks *output_chunks_create(size_t most_bytes);
-void output_into_chunks(OutputChunks *chunks);  // the calling thread's output goes into chunks from now on
-// The writing thread has ended, after output_drain; failure is the message of
-// the fatal error that ended it, or null.
-void output_chunks_close(OutputChunks *chunks, const char *failure);
-void output_chunks_cancel(OutputChunks *chunks);  // the writing thread ends at its next hand-over
-// Writes the chunks as they come until the writing thread has ended; then
-// reports its failure, if any, as fatal does.
-void out_chunks(OutputChunks *chunks);
-void output_chunks_destroy(OutputChunks *chunks);  // after the writing thread has ended
-// Writes the next n bytes held in chunks to this thread's output, the chunks
-// being handed over already; out_chunks then goes on after them.
-void out_held_bytes(OutputChunks *chunks, size_t n);
-
-// A thread that writes two streams of chunks keeps the place of the one it is
-// not writing here, and swaps the two places to change streams.
-struct OutputPlace {
-  OutputBuffer buffer{nullptr, nullptr};
-  OutputChunks *sink = nullptr;
-  char *chunk_start = nullptr;
-  size_t handed_over = 0;  // bytes of the stream in chunks handed over
-};
-void output_swap_place(OutputPlace &other);
-size_t output_written();  // bytes this thread has written to its chunks so far
 
 // Where output goes: file descriptors 1 and 2, or strings (for tests).
 void output_to_descriptors();

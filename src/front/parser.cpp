@@ -8,10 +8,8 @@
 #include "front/grammar.hpp"
 #include "front/parse_tables.hpp"
 #include "front/scanner.hpp"
-#include "front/token_queue.hpp"
 #include "front/tree.hpp"
 #include "report/report.hpp"
-#include "report/report_ahead.hpp"
 
 namespace {
 
@@ -116,51 +114,6 @@ Node *rule_value(int rule, const YYSTYPE *v) {
   }
 }
 
-// Statements of the body are handed to the report as soon as they are
-// complete. The body's statement list, like every list, stays on the stack
-// until its closing brace: one entry for its "{", then one per statement, and
-// a plain block in it adds its own "{" and statements on top. These entries
-// are in the states that continue a statement list, and the body's "{" is the
-// lowest of them. So a statement completed on top of an unbroken run of such
-// entries from the body's "{" up is a statement of the body or of a plain
-// block in it.
-bool continues_list(int state) { return parse_goto[state][N_STMT_LIST - N_ACCEPT] != 0; }
-
-// The state after a statement in a list (the same in every list).
-const int list_item_state = [] {
-  for (int state = 0; state < parse_state_count; state++)
-    if (continues_list(state)) return int(parse_goto[state][N_STMT - N_ACCEPT]);
-  return -1;
-}();
-
-// The stack entry of the body's "{": the symbols of the function before its
-// statement list, above the start entry.
-const int body_entry = [] {
-  const Rule &function = grammar_rules[2];
-  int symbols_before = 0;
-  while (function.rhs[symbols_before] != N_STMT_LIST) symbols_before++;
-  return symbols_before;
-}();
-
-// A statement is complete on top of the stack, above `run_top`, the top of
-// the run of list entries known so far. Extends the run as far as it goes;
-// if it reaches the statement, the statement is in the body: it is handed to
-// the report (unless it is a block, whose statements were handed over), which
-// may leave a placeholder in its place, and the run grows by it. Returns the
-// new top of the run.
-int note_statement(const int16_t *states, YYSTYPE *values, int top, int run_top) {
-  int run = run_top < body_entry - 1 ? body_entry - 1 : run_top;
-  while (run + 1 < top && continues_list(states[run + 1])) run++;
-  if (run + 1 < top) return run;
-  Node *statement = values[top].node;
-  if (statement && statement->kind != NODE_SEQ) values[top].node = queue_statement(statement);
-  return top;
-}
-
-// The links of the body's lists stay in the tree until the report, while the
-// memory of the statements they join may be reused: they get lasting memory.
-Node *body_list_link(Node *first, Node *rest) { return join_child_node(new_lasting_dummy_node(), first, rest); }
-
 // The state after a reduction to the nonterminal of `column` over state
 // `below`, with every unit rule that follows reduced as well: those on the
 // lookahead when it is known, else those reduced by default. Most reductions
@@ -183,7 +136,7 @@ int stack_overflow() {
 
 // After the whole program: end of input accepts, any token is an error.
 int accept(int lookahead) {
-  if (lookahead == no_lookahead) lookahead = terminal_of(next_token());
+  if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
   return lookahead == T_END ? 0 : syntax_error();
 }
 
@@ -214,7 +167,6 @@ int yyparse() {
   int last = stack.capacity - 1;  // the highest entry the stack has room for
   int state = states[0] = 0;
   int lookahead = no_lookahead;
-  int body_run_top = 0;  // see note_statement
   // Before a push: grows the stack when it is full, or ends the parse.
   auto make_room = [&] {
     if (top < last) return true;
@@ -228,9 +180,7 @@ int yyparse() {
   for (;;) {
     int rule = parse_default_reduction[state];
     if (rule == 0) {
-      if (state == list_item_state && top > body_run_top)
-        body_run_top = note_statement(states, values, top, body_run_top);
-      if (lookahead == no_lookahead) lookahead = terminal_of(next_token());
+      if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
       int action = parse_action[state][lookahead];
       if (action > 0) {
         if (!make_room()) return stack_overflow();
@@ -248,10 +198,8 @@ int yyparse() {
       continue;
     }
     const YYSTYPE *symbols = values + top - shape.length + 1;
-    YYSTYPE value = node_value(rule == 7 && top - 1 <= body_run_top ? body_list_link(symbols[0].node, symbols[1].node)
-                                                                    : rule_value(rule, symbols));
+    YYSTYPE value = node_value(rule_value(rule, symbols));
     top -= shape.length;
-    if (top < body_run_top) body_run_top = top;
     if (rule == 1 && top == 0) {
       print_report(value.node);
       stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state

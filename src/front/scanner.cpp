@@ -1,6 +1,5 @@
 #include "front/scanner.hpp"
 
-#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <array>
@@ -15,10 +14,10 @@
 #include "common/arena.hpp"
 #include "common/output.hpp"
 
-constinit thread_local YYSTYPE yylval;
-constinit thread_local int64_t yylineno = 1;
-constinit thread_local char *yytext = nullptr;
-constinit thread_local size_t yyleng = 0;
+YYSTYPE yylval;
+int64_t yylineno = 1;
+char *yytext = nullptr;
+size_t yyleng = 0;
 
 namespace {
 
@@ -168,15 +167,7 @@ struct Scanner {
   size_t memory_read = 0;
 };
 Scanner scan;
-std::string *echo_capture = nullptr;  // where echoed bytes go instead of the output, if anywhere
-void (*before_reading)() = nullptr;   // called before each read of standard input, if set
-
-void echo(const char *bytes, size_t n) {
-  if (echo_capture)
-    echo_capture->append(bytes, n);
-  else
-    out_bytes(bytes, n);
-}
+void echo(const char *bytes, size_t n) { out_bytes(bytes, n); }
 
 size_t read_memory(char *into, size_t room) {
   size_t n = std::min({room, read_block, scan.memory_size - scan.memory_read});
@@ -206,7 +197,6 @@ size_t read_line(char *into, size_t room) {
 size_t read_input(char *into, size_t room) {
   if (scan.memory) return read_memory(into, room);
   if (scan.interactive) return read_line(into, room);
-  if (before_reading) before_reading();
   return size_t(read_retrying(into, std::min(room, read_block)));
 }
 
@@ -491,19 +481,7 @@ int yylex() {
   }
 }
 
-void scanner_capture_echo(std::string *into) { echo_capture = into; }
-
-void scanner_before_reading(void (*call)()) { before_reading = call; }
-
 void scanner_read_from_stdin() { scan.memory = nullptr; }
-
-size_t scanner_input_size() {
-  if (scan.memory) return scan.memory_size;
-  if (isatty(0)) return 0;
-  struct stat input;
-  if (fstat(0, &input) == 0 && S_ISREG(input.st_mode)) return size_t(input.st_size);
-  return SIZE_MAX;
-}
 
 void scanner_read_from_memory(const char *bytes, size_t size) {
   scan.memory = bytes;

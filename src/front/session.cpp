@@ -7,8 +7,6 @@
 #include "common/output.hpp"
 #include "front/parser.hpp"
 #include "front/scanner.hpp"
-#include "front/token_queue.hpp"
-#include "report/report_ahead.hpp"
 
 namespace {
 
@@ -41,8 +39,6 @@ int run_compiler() {
   } catch (const std::bad_alloc &) {
     status = out_of_memory();
   }
-  stop_scanning_ahead();
-  stop_reporting_ahead();
   return output_flush() ? status : 2;
 }
 

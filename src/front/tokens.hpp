@@ -40,4 +40,4 @@ union YYSTYPE {
   Node *node;
 };
 
-extern constinit thread_local YYSTYPE yylval;  // each thread that scans has its own
+extern YYSTYPE yylval;

@@ -36,7 +36,7 @@ inline Node *clear_node(void *memory) {
 }
 
 // The builders are inline: the parser calls one or two per reduction.
-inline Node *empty_node() { return clear_node(node_alloc(sizeof(Node))); }
+inline Node *empty_node() { return clear_node(arena_alloc(sizeof(Node))); }
 
 // Texts are never changed or freed, and each one passed here is a constant
 // keyword or operator text or the scanner's own copy of one identifier, so the
@@ -59,16 +59,6 @@ inline Node *new_dummy_node() {
   Node *node = empty_node();
   node->kind = NODE_SEQ;
   node->text = ".";  // shared by every sequence node, never copied
-  return node;
-}
-
-// A sequence node whose memory is never reused, for the nodes of the tree
-// that stay in use after the statements below them are reported (see
-// node_alloc).
-inline Node *new_lasting_dummy_node() {
-  Node *node = clear_node(arena_alloc(sizeof(Node)));
-  node->kind = NODE_SEQ;
-  node->text = ".";
   return node;
 }
 

@@ -1,18 +1,11 @@
 #include "report/report.hpp"
 
 #include <cstdlib>
-#include <new>
-#include <system_error>
-#include <thread>
 
 #include "codegen/codegen.hpp"
-#include "common/arena.hpp"
 #include "common/output.hpp"
 #include "front/scanner.hpp"
 #include "front/tree.hpp"
-#include "report/report_ahead.hpp"
-
-size_t parallel_report_tree_bytes = size_t(4) << 20;  // below this, a second thread costs more than it saves
 
 namespace {
 
@@ -55,14 +48,14 @@ struct OpenNodes {
 };
 
 // The memory of the open nodes: one block, doubled by realloc when full, so
-// that only as many pages are touched as the tree is deep; freed however the
-// printer ends. print_tree keeps one for each thread, for its next tree
-// (statements reported ahead are printed one at a time).
+// that only as many pages are touched as the tree is deep; kept for the next
+// tree of the process, freed at its end.
 struct OpenNodesMemory {
   const Node **block = nullptr;
   size_t capacity = 0;
   ~OpenNodesMemory() { std::free(block); }
 };
+OpenNodesMemory open_nodes_memory;
 
 OpenNodes grow(OpenNodesMemory &memory, OpenNodes open) {
   size_t size = size_t(open.end - open.first);
@@ -74,48 +67,27 @@ OpenNodes grow(OpenNodesMemory &memory, OpenNodes open) {
   return {block, block + size, block + capacity};
 }
 
-// The tree text of the statements reported ahead, for the placeholders
-// that stand for them, in the order the walk meets them.
-struct HeldText {
-  size_t held;          // placeholders whose text is held in chunks
-  const size_t *bytes;  // the length of each one's text
-  OutputChunks *chunks;
-};
-
-// Where the walk meets placeholder `index`: its text, held or printed now.
-void print_reported_statement(const HeldText &held, size_t index) {
-  if (index < held.held) return out_held_bytes(held.chunks, held.bytes[index]);
-  print_tree(statement_after_held(index));
-}
-
 // Pre-order: "text " for each node, then "\n( " children ")" when it has any.
 // An explicit stack keeps the depth of the tree off the call stack. An absent
 // child prints nothing.
-void print_tree_holding(const Node *root, HeldText held, OpenNodesMemory &memory) {
+void print_tree_from(const Node *root, OpenNodesMemory &memory) {
   if (!root) return;
   OpenNodes open{memory.block, memory.block, memory.block + memory.capacity};
   char *at = output.next;
   const Node *node = root;
-  size_t placeholders = 0;
   for (;;) {
-    if (node == &reported_statement) {
-      output.next = at;
-      print_reported_statement(held, placeholders++);
-      at = output.next;
-    } else {
-      prefetch_ahead_of(node);
-      at = write_node_text(at, node);
-      if (node->lchild || node->rchild) {
-        at = write_literal(at, "\n( ");
-        if (open.end == open.limit) {
-          output.next = at;  // should growth fail, the report so far still goes out
-          open = grow(memory, open);
-        }
-        *open.end++ = node->rchild;
-        if (node->lchild) {
-          node = node->lchild;
-          continue;
-        }
+    prefetch_ahead_of(node);
+    at = write_node_text(at, node);
+    if (node->lchild || node->rchild) {
+      at = write_literal(at, "\n( ");
+      if (open.end == open.limit) {
+        output.next = at;  // should growth fail, the report so far still goes out
+        open = grow(memory, open);
+      }
+      *open.end++ = node->rchild;
+      if (node->lchild) {
+        node = node->lchild;
+        continue;
       }
     }
     for (; open.end != open.first && !open.end[-1]; open.end--) {
@@ -131,93 +103,14 @@ void print_tree_holding(const Node *root, HeldText held, OpenNodesMemory &memory
 
 }  // namespace
 
-void print_tree(const Node *root) {
-  thread_local OpenNodesMemory memory;
-  print_tree_holding(root, {0, nullptr, nullptr}, memory);
-}
+void print_tree(const Node *root) { print_tree_from(root, open_nodes_memory); }
 
-namespace {
-
-// The code of a large tree is generated on a second thread, into chunks of
-// output, while this thread prints the tree; the chunks are written after it.
-struct CodeAhead {
-  OutputChunks *chunks = nullptr;  // null: generate here, after the tree
-  std::thread thread;
-};
-
-void generate_into(OutputChunks *chunks, const Node *root) {
-  defer_fatal_messages();
-  const char *failure = nullptr;
-  try {
-    output_into_chunks(chunks);
-    generate(root);
-    output_drain();
-  } catch (const FatalExit &exit) {
-    failure = exit.message;
-  } catch (const std::bad_alloc &) {
-    failure = "out of memory";
-  }
-  output_chunks_close(chunks, failure);
-}
-
-CodeAhead start_generating(const Node *root) {
-  CodeAhead ahead;
-  if (arena_bytes() < parallel_report_tree_bytes) return ahead;
-  // The code held back while the tree is printed: at most a quarter of the
-  // tree's memory, so that peak memory stays within a fixed multiple of the input.
-  ahead.chunks = output_chunks_create(arena_bytes() / 4);
-  try {
-    ahead.thread = std::thread(generate_into, ahead.chunks, root);
-  } catch (const std::system_error &) {
-    output_chunks_destroy(ahead.chunks);
-    ahead.chunks = nullptr;
-  }
-  return ahead;
-}
-
-void finish_generating(CodeAhead &ahead, const Node *root) {
-  if (!ahead.chunks) return generate(root);
-  out_chunks(ahead.chunks);
-  ahead.thread.join();
-  output_chunks_destroy(ahead.chunks);
-  ahead.chunks = nullptr;
-}
-
-// The report has failed while the code is being generated ahead: that thread
-// is stopped before the failure goes on.
-void abandon_generating(CodeAhead &ahead) {
-  if (!ahead.chunks) return;
-  output_chunks_cancel(ahead.chunks);
-  ahead.thread.join();
-  output_chunks_destroy(ahead.chunks);
-}
-
-// The statements were reported ahead while the parser read them: the report
-// takes what is held.
-void print_held_report(const Node *root, const HeldReport &held) {
-  OpenNodesMemory memory;  // its own: the placeholders not held are printed with print_tree
-  print_tree_holding(root, {held.held, held.tree_bytes, held.tree}, memory);
+// Rule 1's action: the title, the tree, the line total, the heading, then the code.
+void print_report(const Node *root) {
+  out_text("Abstract Syntax Tree:\n(");
+  print_tree(root);
   out_text(")\n\nTotal No Of Lines:");
   out_number(yylineno);
   out_text("\n\nCode Generated:\n");
-  out_code_ahead();
-}
-
-}  // namespace
-
-void print_report(const Node *root) {
-  out_text("Abstract Syntax Tree:\n(");
-  HeldReport held = finish_tree_ahead(root);
-  if (held.code) return print_held_report(root, held);
-  CodeAhead ahead = start_generating(root);
-  try {
-    print_tree(root);
-    out_text(")\n\nTotal No Of Lines:");
-    out_number(yylineno);
-    out_text("\n\nCode Generated:\n");
-    finish_generating(ahead, root);
-  } catch (...) {
-    abandon_generating(ahead);
-    throw;
-  }
+  generate(root);
 }

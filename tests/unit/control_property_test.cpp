@@ -12,7 +12,6 @@
 
 #include "front/session.hpp"
 #include "report/report.hpp"
-#include "report/report_ahead.hpp"
 
 namespace {
 
@@ -168,36 +167,6 @@ TEST(ControlProperties, HoldForRandomPrograms) {
   }
   for (const char *kind : {"Label", "LABEL", "GOTO", "IFFALSE", "IFTRUE", "NOT", "NEG", "DIV", "MOD", "OR"})
     EXPECT_GT(seen[kind], 100) << kind;
-}
-
-// The code generated on a second thread, into chunks written after the tree,
-// is the code generated after the tree, for small programs and for many in
-// one (a report of several chunks).
-TEST(ControlProperties, CodeGeneratedAheadIsTheSame) {
-  ProgramGenerator generator{std::mt19937(7), 0};
-  std::string many = "int main() {\n";
-  for (int i = 0; i < 1500; i++) {
-    std::string program = generator.program();
-    many += "{\n" + program.substr(program.find('{') + 1);
-    if (i >= 300) continue;
-    parallel_report_tree_bytes = 0;
-    CompileResult ahead = compile_text(program);
-    parallel_report_tree_bytes = SIZE_MAX;
-    CompileResult after = compile_text(program);
-    ASSERT_EQ(ahead.out, after.out) << program;
-    ASSERT_EQ(ahead.status, after.status) << program;
-  }
-  many += "}\n";
-  report_ahead_input_bytes = SIZE_MAX;
-  parallel_report_tree_bytes = 0;
-  CompileResult ahead = compile_text(many);
-  parallel_report_tree_bytes = SIZE_MAX;
-  CompileResult after = compile_text(many);
-  parallel_report_tree_bytes = size_t(4) << 20;
-  report_ahead_input_bytes = size_t(512) << 10;
-  EXPECT_EQ(ahead.status, 0) << ahead.err;
-  EXPECT_GT(ahead.out.size(), size_t(4) << 20);
-  EXPECT_TRUE(ahead.out == after.out);
 }
 
 }  // namespace
