@@ -31,7 +31,16 @@ function codePoint(bytes, i, length) {
   return ((bytes[i] & 0x07) << 18) | ((bytes[i + 1] & 0x3f) << 12) | ((bytes[i + 2] & 0x3f) << 6) | (bytes[i + 3] & 0x3f);
 }
 
+const strictDecoder = new TextDecoder('utf-8', { fatal: true });
+const rawByteChars = /[\uf780-\uf7ff]/;
+
 export function bytesToText(bytes) {
+  try {
+    const text = strictDecoder.decode(bytes);
+    if (!rawByteChars.test(text)) return text;
+  } catch {
+    // not UTF-8 throughout: decoded byte by byte below
+  }
   const parts = [];
   let codes = [];
   const flush = () => {
@@ -61,6 +70,7 @@ export function bytesToText(bytes) {
 }
 
 export function textToBytes(text) {
+  if (!rawByteChars.test(text)) return new TextEncoder().encode(text);
   const bytes = new Uint8Array(text.length * 3);
   let n = 0;
   for (const character of text) {

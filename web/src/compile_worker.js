@@ -9,7 +9,8 @@ const compilerReady = self.createCompiler();
 const copyOut = (compiler, data, size) => compiler.HEAPU8.slice(data, data + size);
 
 function compile(compiler, program) {
-  compiler.HEAPU8.set(program, compiler._playground_input(program.length));
+  const input = compiler._playground_input(program.length);  // may grow memory, replacing HEAPU8
+  compiler.HEAPU8.set(program, input);
   const status = compiler._playground_compile();
   const out = copyOut(compiler, compiler._playground_out(), compiler._playground_out_size());
   const err = copyOut(compiler, compiler._playground_err(), compiler._playground_err_size());

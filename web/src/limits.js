@@ -5,7 +5,7 @@ export const maxDrawnNodes = 500;
 export const maxDrawnTreeBytes = 64 * 1024;  // of the printed tree: long names make large labels
 
 // The report pane shows this many bytes at most; the whole report can be saved.
-export const maxShownOutputBytes = 4 * 1024 * 1024;
+export const maxShownOutputBytes = 1024 * 1024;
 
 // A compile still running after this long when the program changes again is
 // abandoned, and the worker started afresh for the new program.

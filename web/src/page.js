@@ -38,7 +38,20 @@ function startCompileWorker() {
   if (compileWorker) compileWorker.terminate();
   compileWorker = new Worker('compile_worker.js');
   compileWorker.onmessage = ({ data }) => compiled(data);
+  compileWorker.onerror = (event) => {
+    event.preventDefault();
+    compilerStopped(event.message);
+  };
   compiling = null;
+}
+
+// The worker failed (out of memory, say): the page says so and starts a new one.
+function compilerStopped(message) {
+  startCompileWorker();
+  panes.status.textContent = `the compiler stopped: ${message}`;
+  panes.status.classList.add('failed');
+  panes.status.dataset.state = 'stopped';
+  if (waitingProgram) sendWaitingProgram();
 }
 
 function scheduleCompile() {

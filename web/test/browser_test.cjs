@@ -294,6 +294,40 @@ async function checkUntrustedPrograms(browser, base) {
   await page.close();
 }
 
+// Programs that keep the compiler busy: the page answers while the worker
+// compiles, and shows the result without drawing the tree.
+async function checkLargePrograms(page, scratch) {
+  const chain = `int main() { a = a${' + a'.repeat(100000)}; }\n`;
+  // Blocks of 100 statements, so that no list comes near the parse stack's limit.
+  const statement = '    { int i = 0; while (i < 10) { i = i + 1; if (i % 2 == 0) x = x * i; else x = x - i; } }\n';
+  const block = `  {\n${statement.repeat(100)}  }\n`;
+  const paste = `int main() {\n${block.repeat(Math.ceil((10 << 20) / block.length))}}\n`;
+  for (const [name, program] of [['100,000-operator chain', chain], ['10 MB program', paste]]) {
+    const file = path.join(scratch, 'large.c');
+    fs.writeFileSync(file, program);
+    const before = await shownId(page);
+    const input = await page.$('#open-file');
+    await input.uploadFile(file);
+    let answers = 0;
+    let longestAnswerMs = 0;
+    while ((await shownId(page)) === before && answers < 100000) {
+      const asked = Date.now();
+      await page.evaluate(() => document.getElementById('status').textContent);
+      longestAnswerMs = Math.max(longestAnswerMs, Date.now() - asked);
+      answers++;
+    }
+    const shown = await waitForShown(page, before);
+    check(`${name}: compiled`, shown.status === 'exit status 0', shown.status);
+    check(`${name}: too large to draw`, shown.treeState === 'too-large', shown.treeState);
+    const note = await page.$eval('#tree', (tree) => tree.textContent);
+    check(`${name}: says so`, note.startsWith('Too large to draw'), note);
+    console.log(
+      `${name} (${program.length.toLocaleString('en')} bytes): shown after ${shown.updateMs} ms ` +
+        `(${shown.parts}); the page answered ${answers} times meanwhile, the slowest in ${longestAnswerMs} ms`,
+    );
+  }
+}
+
 // A 1,000-line program: the time from sending it to the worker to the page
 // showing its report, code and tree pane.
 async function measureUpdates(page, scratch) {
@@ -361,6 +395,7 @@ async function main() {
     await checkSharedLink(browser, page, scratch);
     await checkUntrustedPrograms(browser, base);
     await measureUpdates(page, scratch);
+    await checkLargePrograms(page, scratch);
     check('page: no errors', page.problems.length === 0, page.problems.join('; '));
   } finally {
     await browser.close();
