@@ -284,6 +284,7 @@ element('open-file').addEventListener('change', async (event) => {
   event.target.value = '';
 });
 element('share').addEventListener('click', shareLink);
+panes.tree.addEventListener('click', () => panes.tree.classList.toggle('fit'));
 element('save-report').addEventListener('click', saveReport);
 window.addEventListener('hashchange', () => {
   const program = programFromLink();
