@@ -7,6 +7,6 @@ export const maxDrawnTreeBytes = 64 * 1024;  // of the printed tree: long names 
 // The report pane shows this many bytes at most; the whole report can be saved.
 export const maxShownOutputBytes = 1024 * 1024;
 
-// A compile still running after this long when the program changes again is
-// abandoned, and the worker started afresh for the new program.
-export const abandonCompileAfterMs = 1000;
+// A compile or drawing still running after this long when a newer one waits
+// is abandoned, and its worker started afresh for the newer one.
+export const abandonWorkAfterMs = 1000;

@@ -4,7 +4,7 @@
 import { createEditor, markErrorLine, replaceText } from './editor.js';
 import { base64UrlToBytes, bytesToBase64Url, bytesToText, textToBytes } from './bytes.js';
 import { indexOfAscii, showOutput } from './render.js';
-import { abandonCompileAfterMs, maxDrawnNodes, maxDrawnTreeBytes, maxShownOutputBytes } from './limits.js';
+import { abandonWorkAfterMs, maxDrawnNodes, maxDrawnTreeBytes, maxShownOutputBytes } from './limits.js';
 import { checkedSvg } from './svg.js';
 
 const editDelayMs = 150;  // the report follows the last keystroke after this pause
@@ -64,7 +64,7 @@ function compileNow() {
   const program = textToBytes(view.state.doc.toString());
   if (!compiling) return sendProgram(program);
   waitingProgram = program;
-  if (performance.now() - compiling.since > abandonCompileAfterMs) {
+  if (performance.now() - compiling.since > abandonWorkAfterMs) {
     startCompileWorker();
     sendWaitingProgram();
   }
@@ -98,7 +98,7 @@ setInterval(() => {
   if (!compiling) return;
   const seconds = (performance.now() - compiling.since) / 1000;
   if (seconds >= 0.5) panes.status.textContent = `compiling… ${seconds.toFixed(1)} s`;
-  if (waitingProgram && seconds * 1000 > abandonCompileAfterMs) {
+  if (waitingProgram && seconds * 1000 > abandonWorkAfterMs) {
     startCompileWorker();
     sendWaitingProgram();
   }
@@ -181,13 +181,24 @@ function startDrawWorker() {
   if (drawWorker) drawWorker.terminate();
   drawWorker = new Worker('draw_worker.js');
   drawWorker.onmessage = ({ data }) => drawn(data);
+  drawWorker.onerror = (event) => {
+    event.preventDefault();
+    const job = drawing;
+    startDrawWorker();
+    if (waitingDrawing) {
+      sendDrawing(waitingDrawing);
+      waitingDrawing = null;
+    } else if (job && job.id === shownCompileId) {
+      treeMessage(`The tree could not be drawn: ${event.message}`, 'failed', job.since);
+    }
+  };
   drawing = null;
 }
 
 function requestDrawing(job) {
   if (!drawing) return sendDrawing(job);
   waitingDrawing = job;
-  if (performance.now() - drawing.sent > abandonCompileAfterMs) {
+  if (performance.now() - drawing.sent > abandonWorkAfterMs) {
     startDrawWorker();
     sendDrawing(job);
     waitingDrawing = null;
