@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-struct Node;
+#include "common/arena.hpp"
 
 enum TokenCode : int {
   END_OF_INPUT = 0,
@@ -32,12 +32,44 @@ enum TokenCode : int {
   ELSE = 280,
 };
 
-// One pointer-sized slot: a text for keywords, operators and identifiers, the
-// value for NUM, a tree node for nonterminals on the parse stack.
+// The fixed texts that keyword and operator tokens carry, and the text of
+// every sequence node, by their places in chunk 0 of the tree's memory:
+// fixed_texts (tokens.cpp) lists them in this order.
+enum FixedText : TreeRef {
+  TEXT_NONE,
+  TEXT_SEQUENCE,  // "."
+  TEXT_VOID,
+  TEXT_INT,
+  TEXT_IF,
+  TEXT_ELSE,
+  TEXT_WHILE,
+  TEXT_DO,
+  TEXT_FOR,
+  TEXT_ASSIGN,  // "="
+  TEXT_OR,
+  TEXT_AND,
+  TEXT_NOT,
+  TEXT_EQUAL,  // "=="
+  TEXT_NOT_EQUAL,
+  TEXT_LESS,
+  TEXT_GREATER,
+  TEXT_LESS_EQUAL,
+  TEXT_GREATER_EQUAL,
+  TEXT_ADD,  // "+"
+  TEXT_SUBTRACT,
+  TEXT_MULTIPLY,
+  TEXT_DIVIDE,
+  TEXT_REMAINDER,
+  FIXED_TEXT_COUNT
+};
+
+// One 32-bit slot: the text of a keyword, operator or identifier (a fixed
+// text or the identifier's copy, in the tree's memory), the value of NUM, the
+// tree node of a nonterminal on the parse stack.
 union YYSTYPE {
-  const char *text;
+  TreeRef text;
   int32_t num;
-  Node *node;
+  TreeRef node;
 };
 
 extern YYSTYPE yylval;

@@ -5,8 +5,9 @@
 #include <cstdint>
 
 #include "common/arena.hpp"
+#include "front/tokens.hpp"
 
-enum NodeKind : int32_t {
+enum NodeKind : int16_t {
   NODE_ID = 0,
   NODE_SEQ = 2,
   NODE_LOGIC = 3,
@@ -17,54 +18,55 @@ enum NodeKind : int32_t {
   NODE_NUM = 272,  // the token code of NUM
 };
 
+// A node and its children are refs into the tree's memory, 0 for none; a
+// node's text is the ref of a fixed text or of an identifier's copy. Sixteen
+// bytes a node, half what pointers would take.
+using NodeRef = TreeRef;
+
 struct Node {
-  int32_t kind;
+  int16_t kind;
   bool has_else;  // an IF built with an else; never printed
   union {
-    const char *text;  // every kind but NODE_NUM
-    int32_t value;     // NODE_NUM
+    TreeRef text;   // every kind but NODE_NUM
+    int32_t value;  // NODE_NUM
   };
-  Node *lchild;
-  Node *rchild;
+  NodeRef lchild;
+  NodeRef rchild;
 };
+static_assert(sizeof(Node) == 16);
 
-inline Node *clear_node(void *memory) {
-  Node *node = static_cast<Node *>(memory);
-  node->has_else = false;
-  node->lchild = node->rchild = nullptr;
-  return node;
-}
+inline Node *node_at(NodeRef ref) { return reinterpret_cast<Node *>(tree_memory(ref)); }
+inline const Node *child(NodeRef ref) { return ref ? node_at(ref) : nullptr; }
+inline const char *node_text(const Node *node) { return tree_memory(node->text); }
 
-// The builders are inline: the parser calls one or two per reduction.
-inline Node *empty_node() { return clear_node(arena_alloc(sizeof(Node))); }
-
-// Texts are never changed or freed, and each one passed here is a constant
-// keyword or operator text or the scanner's own copy of one identifier, so the
-// node keeps the text itself instead of a second copy.
-inline Node *new_node(const char *text, int kind) {
-  Node *node = empty_node();
-  node->kind = kind;
+// The builders are inline: the parser calls one or two per reduction. Each
+// returns the ref of the node it made.
+inline NodeRef make_node(int kind, TreeRef text, NodeRef lchild, NodeRef rchild, bool has_else = false) {
+  TreeBlock block = arena_alloc(sizeof(Node));
+  Node *node = reinterpret_cast<Node *>(block.at);
+  node->kind = int16_t(kind);
+  node->has_else = has_else;
   node->text = text;
-  return node;
-}
-
-inline Node *new_int_node(int32_t value) {
-  Node *node = empty_node();
-  node->kind = NODE_NUM;
-  node->value = value;
-  return node;
-}
-
-inline Node *new_dummy_node() {
-  Node *node = empty_node();
-  node->kind = NODE_SEQ;
-  node->text = ".";  // shared by every sequence node, never copied
-  return node;
-}
-
-inline Node *join_child_node(Node *node, Node *lchild, Node *rchild) {
   node->lchild = lchild;
   node->rchild = rchild;
+  return block.ref;
+}
+
+inline NodeRef empty_node() { return make_node(NODE_ID, TEXT_NONE, 0, 0); }
+
+// Texts are never changed or freed, and each one passed here is a fixed
+// keyword or operator text or the scanner's own copy of one identifier, so the
+// node keeps the text itself instead of a second copy.
+inline NodeRef new_node(TreeRef text, int kind) { return make_node(kind, text, 0, 0); }
+
+inline NodeRef new_int_node(int32_t value) { return make_node(NODE_NUM, TreeRef(value), 0, 0); }
+
+inline NodeRef new_dummy_node() { return make_node(NODE_SEQ, TEXT_SEQUENCE, 0, 0); }
+
+inline NodeRef join_child_node(NodeRef node, NodeRef lchild, NodeRef rchild) {
+  Node *joined = node_at(node);
+  joined->lchild = lchild;
+  joined->rchild = rchild;
   return node;
 }
 

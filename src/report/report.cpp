@@ -30,7 +30,7 @@ char *write_node_text(char *at, const Node *node) {
   if (node->kind == NODE_NUM) {
     at = write_number(make_room(at, longest_number + opening_length), node->value);
   } else if (prints_text(node->kind)) {
-    at = write_name(make_room(at, name_group + opening_length), node->text, opening_length);
+    at = write_name(make_room(at, name_group + opening_length), node_text(node), opening_length);
   } else {
     return make_room(at, opening_length);
   }
@@ -39,19 +39,19 @@ char *write_node_text(char *at, const Node *node) {
 }
 
 // For each node whose bracket is open, innermost last: its right child, still
-// to print, or null once only the ")" is left. Held as plain pointers so that
+// to print, or 0 once only the ")" is left. Held as plain pointers so that
 // they can stay in registers.
 struct OpenNodes {
-  const Node **first;
-  const Node **end;    // one past the innermost entry
-  const Node **limit;  // one past the last slot
+  NodeRef *first;
+  NodeRef *end;    // one past the innermost entry
+  NodeRef *limit;  // one past the last slot
 };
 
 // The memory of the open nodes: one block, doubled by realloc when full, so
 // that only as many pages are touched as the tree is deep; kept for the next
 // tree of the process, freed at its end.
 struct OpenNodesMemory {
-  const Node **block = nullptr;
+  NodeRef *block = nullptr;
   size_t capacity = 0;
   ~OpenNodesMemory() { std::free(block); }
 };
@@ -60,7 +60,7 @@ OpenNodesMemory open_nodes_memory;
 OpenNodes grow(OpenNodesMemory &memory, OpenNodes open) {
   size_t size = size_t(open.end - open.first);
   size_t capacity = size ? 2 * size : first_stack_size;
-  auto *block = static_cast<const Node **>(std::realloc(memory.block, capacity * sizeof *memory.block));
+  auto *block = static_cast<NodeRef *>(std::realloc(memory.block, capacity * sizeof *memory.block));
   if (!block) fatal("out of memory");
   memory.block = block;
   memory.capacity = capacity;
@@ -86,7 +86,7 @@ void print_tree_from(const Node *root, OpenNodesMemory &memory) {
       }
       *open.end++ = node->rchild;
       if (node->lchild) {
-        node = node->lchild;
+        node = node_at(node->lchild);
         continue;
       }
     }
@@ -95,8 +95,8 @@ void print_tree_from(const Node *root, OpenNodesMemory &memory) {
       *at++ = ')';
     }
     if (open.end == open.first) break;
-    node = open.end[-1];
-    open.end[-1] = nullptr;
+    node = node_at(open.end[-1]);
+    open.end[-1] = 0;
   }
   output.next = at;
 }
