@@ -62,7 +62,7 @@ constexpr auto fixed_text_operators = [] {
 }();
 
 Operator operator_of(const Node *node) {
-  return node->text < FIXED_TEXT_COUNT ? fixed_text_operators[node->text] : OP_NONE;
+  return node->fixed_text < FIXED_TEXT_COUNT ? fixed_text_operators[node->fixed_text] : OP_NONE;
 }
 
 bool is_logic(Operator op) { return op >= OP_LESS && op <= OP_NOT; }

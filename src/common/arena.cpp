@@ -13,14 +13,14 @@
 
 namespace {
 
-constexpr size_t first_chunk_size = size_t(1) << 20;  // bytes; the tree of a program of about 250 KB
+constexpr size_t first_chunk_size = size_t(1) << 20;  // bytes; the tree of a program of about 350 KB
 // Chunks double in size up to the most that offsets reach; a larger block
 // (a long identifier) gets a chunk of its own.
-constexpr size_t last_chunk_size = size_t(1) << (chunk_offset_bits + 3);
+constexpr size_t last_chunk_size = size_t(1) << (chunk_offset_bits + 2);
 static_assert(last_chunk_size == (size_t(1) << chunk_offset_bits) * tree_unit);
 
 size_t chunk_bytes[chunk_limit];  // bytes of each chunk, for releasing it
-uint32_t chunk_count = 1;         // chunk 0, the fixed texts, is always there
+uint32_t chunk_count = 1;         // chunk 0 is never used
 size_t next_chunk_size = first_chunk_size;
 
 #ifdef R1C_MAP_CHUNKS
@@ -51,7 +51,7 @@ void unmap_chunk(char *chunk, size_t) { std::free(chunk); }
 
 }  // namespace
 
-constinit char *tree_chunks[chunk_limit] = {const_cast<char *>(fixed_texts[0])};
+char *tree_chunks[chunk_limit];
 ArenaChunk arena = {nullptr, nullptr, 0};
 
 TreeBlock arena_alloc_slow(size_t size) {

@@ -7,16 +7,12 @@
 #include <cstdint>
 #include <cstring>
 
-// A chunk number and an offset in the chunk in 8-byte units. Chunk 0 holds
-// the fixed texts, with nothing at offset 0, so the ref 0 means none.
+// A chunk number and an offset in the chunk in 4-byte units. Chunk 0 is
+// never used, so the ref 0 means none.
 using TreeRef = uint32_t;
-constexpr int chunk_offset_bits = 21;                                      // offsets reach 16 MiB into a chunk
-constexpr uint32_t chunk_limit = uint32_t(1) << (32 - chunk_offset_bits);  // chunks: 2048 of 16 MiB, 32 GiB
-constexpr size_t tree_unit = 8;  // bytes per offset step, the alignment of every block
-
-// The fixed texts: keyword and operator values and the sequence text ".",
-// each in an 8-byte slot of chunk 0; defined with the tree's builders.
-extern const char fixed_texts[][tree_unit];
+constexpr int chunk_offset_bits = 21;                                      // offsets reach 8 MiB into a chunk
+constexpr uint32_t chunk_limit = uint32_t(1) << (32 - chunk_offset_bits);  // chunks: 2048 of 8 MiB, 16 GiB
+constexpr size_t tree_unit = 4;  // bytes per offset step, the alignment of every block
 
 extern char *tree_chunks[chunk_limit];  // where each chunk starts
 

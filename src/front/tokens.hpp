@@ -1,5 +1,6 @@
 // Token codes returned by yylex, and the semantic value slot yylval.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "common/arena.hpp"
@@ -33,8 +34,7 @@ enum TokenCode : int {
 };
 
 // The fixed texts that keyword and operator tokens carry, and the text of
-// every sequence node, by their places in chunk 0 of the tree's memory:
-// fixed_texts (tokens.cpp) lists them in this order.
+// every sequence node, by their numbers; fixed_texts spells them.
 enum FixedText : TreeRef {
   TEXT_NONE,
   TEXT_SEQUENCE,  // "."
@@ -62,9 +62,15 @@ enum FixedText : TreeRef {
   TEXT_REMAINDER,
   FIXED_TEXT_COUNT
 };
+constexpr size_t fixed_text_bytes = 8;  // the longest, "WHILE", with its NUL and room to spare
+alignas(fixed_text_bytes) inline constexpr char fixed_texts[FIXED_TEXT_COUNT][fixed_text_bytes] = {
+    "",    ".",  "VOID", "INT", "IF", "ELSE", "WHILE", "DO", "FOR", "=", "OR", "AND",
+    "NOT", "==", "!=",   "<",   ">",  "<=",   ">=",    "+",  "-",   "*", "/",  "%",
+};
+static_assert(fixed_texts[FIXED_TEXT_COUNT - 1][0] != '\0', "a text for every FixedText");
 
-// One 32-bit slot: the text of a keyword, operator or identifier (a fixed
-// text or the identifier's copy, in the tree's memory), the value of NUM, the
+// One 32-bit slot: the text of a keyword or operator (a FixedText) or of an
+// identifier (the ref of its copy in the tree's memory), the value of NUM, the
 // tree node of a nonterminal on the parse stack.
 union YYSTYPE {
   TreeRef text;

@@ -18,51 +18,72 @@ enum NodeKind : int16_t {
   NODE_NUM = 272,  // the token code of NUM
 };
 
-// A node and its children are refs into the tree's memory, 0 for none; a
-// node's text is the ref of a fixed text or of an identifier's copy. Sixteen
-// bytes a node, half what pointers would take.
+// Nodes and texts are refs into the tree's memory, 0 for none. The tree is
+// most of a compile's memory, so a node takes only what its kind uses: a leaf
+// (NODE_ID, NODE_NUM) is 8 bytes, its kind and its text or value; any other
+// node is 12 bytes, its kind, its fixed text and its two children. A leaf has
+// no children, and nothing reads them: isLeaf tells leaves by their kind.
 using NodeRef = TreeRef;
 
 struct Node {
   int16_t kind;
-  bool has_else;  // an IF built with an else; never printed
+  bool has_else;       // an IF built with an else; never printed
+  uint8_t fixed_text;  // the FixedText of a node that is not a leaf
   union {
-    TreeRef text;   // every kind but NODE_NUM
-    int32_t value;  // NODE_NUM
+    TreeRef text;    // NODE_ID: the ref of the identifier's copy
+    int32_t value;   // NODE_NUM
+    NodeRef lchild;  // any other kind
   };
-  NodeRef lchild;
-  NodeRef rchild;
+  NodeRef rchild;  // any other kind; a leaf ends before it
 };
-static_assert(sizeof(Node) == 16);
+static_assert(sizeof(Node) == 12);
+constexpr size_t leaf_node_bytes = offsetof(Node, rchild);
+
+inline bool is_leaf_kind(int kind) { return kind == NODE_ID || kind == NODE_NUM; }
 
 inline Node *node_at(NodeRef ref) { return reinterpret_cast<Node *>(tree_memory(ref)); }
 inline const Node *child(NodeRef ref) { return ref ? node_at(ref) : nullptr; }
-inline const char *node_text(const Node *node) { return tree_memory(node->text); }
+
+inline const char *node_text(const Node *node) {
+  return node->kind == NODE_ID ? tree_memory(node->text) : fixed_texts[node->fixed_text];
+}
 
 // The builders are inline: the parser calls one or two per reduction. Each
-// returns the ref of the node it made.
+// returns the ref of the node it made. text is a FixedText for every kind but
+// NODE_ID and NODE_NUM.
 inline NodeRef make_node(int kind, TreeRef text, NodeRef lchild, NodeRef rchild, bool has_else = false) {
   TreeBlock block = arena_alloc(sizeof(Node));
   Node *node = reinterpret_cast<Node *>(block.at);
   node->kind = int16_t(kind);
   node->has_else = has_else;
-  node->text = text;
+  node->fixed_text = uint8_t(text);
   node->lchild = lchild;
   node->rchild = rchild;
   return block.ref;
 }
 
-inline NodeRef empty_node() { return make_node(NODE_ID, TEXT_NONE, 0, 0); }
+inline NodeRef make_leaf(int kind, TreeRef text_or_value) {
+  TreeBlock block = arena_alloc(leaf_node_bytes);
+  Node *node = reinterpret_cast<Node *>(block.at);
+  node->kind = int16_t(kind);
+  node->has_else = false;
+  node->fixed_text = TEXT_NONE;
+  node->text = text_or_value;
+  return block.ref;
+}
 
 // Texts are never changed or freed, and each one passed here is a fixed
 // keyword or operator text or the scanner's own copy of one identifier, so the
 // node keeps the text itself instead of a second copy.
-inline NodeRef new_node(TreeRef text, int kind) { return make_node(kind, text, 0, 0); }
+inline NodeRef new_node(TreeRef text, int kind) {
+  return is_leaf_kind(kind) ? make_leaf(kind, text) : make_node(kind, text, 0, 0);
+}
 
-inline NodeRef new_int_node(int32_t value) { return make_node(NODE_NUM, TreeRef(value), 0, 0); }
+inline NodeRef new_int_node(int32_t value) { return make_leaf(NODE_NUM, TreeRef(value)); }
 
 inline NodeRef new_dummy_node() { return make_node(NODE_SEQ, TEXT_SEQUENCE, 0, 0); }
 
+// node is not a leaf.
 inline NodeRef join_child_node(NodeRef node, NodeRef lchild, NodeRef rchild) {
   Node *joined = node_at(node);
   joined->lchild = lchild;
@@ -70,7 +91,7 @@ inline NodeRef join_child_node(NodeRef node, NodeRef lchild, NodeRef rchild) {
   return node;
 }
 
-inline int isLeaf(const Node *node) { return !node->lchild && !node->rchild; }
+inline int isLeaf(const Node *node) { return is_leaf_kind(node->kind) || (!node->lchild && !node->rchild); }
 
 // Asks for the memory some way past a node to be loaded. The nodes of a
 // statement lie together, statements follow one another in memory in source

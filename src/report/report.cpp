@@ -78,7 +78,7 @@ void print_tree_from(const Node *root, OpenNodesMemory &memory) {
   for (;;) {
     prefetch_ahead_of(node);
     at = write_node_text(at, node);
-    if (node->lchild || node->rchild) {
+    if (!isLeaf(node)) {
       at = write_literal(at, "\n( ");
       if (open.end == open.limit) {
         output.next = at;  // should growth fail, the report so far still goes out

@@ -26,7 +26,7 @@ std::string describe(int token) {
     case RBRACE: return "RBRACE";
     case COMMA: return "COMMA";
     case SEMI: return "SEMI";
-    default: return std::to_string(token) + ":" + tree_memory(yylval.text);
+    default: return std::to_string(token) + ":" + fixed_texts[yylval.text];
   }
 }
 
