@@ -1,6 +1,8 @@
 #include "report/report.hpp"
 
+#include <array>
 #include <cstdlib>
+#include <cstring>
 
 #include "codegen/codegen.hpp"
 #include "common/output.hpp"
@@ -25,12 +27,35 @@ bool prints_text(int32_t kind) {
   }
 }
 
+// Each fixed text with its blank, ready to be written as one 8-byte block.
+struct TextAndBlank {
+  char bytes[fixed_text_bytes];
+  size_t length;
+};
+
+constexpr auto fixed_texts_and_blanks = [] {
+  std::array<TextAndBlank, FIXED_TEXT_COUNT> texts{};
+  for (size_t i = 0; i < FIXED_TEXT_COUNT; i++) {
+    size_t length = 0;
+    while (fixed_texts[i][length]) texts[i].bytes[length] = fixed_texts[i][length], length++;
+    texts[i].bytes[length] = ' ';
+    texts[i].length = length + 1;
+  }
+  return texts;
+}();
+static_assert(fixed_text_bytes >= sizeof "WHILE ", "room for the longest text and its blank");
+
 // "text " for a node, with room for "\n( " after it.
 char *write_node_text(char *at, const Node *node) {
   if (node->kind == NODE_NUM) {
     at = write_number(make_room(at, longest_number + opening_length), node->value);
-  } else if (prints_text(node->kind)) {
+  } else if (node->kind == NODE_ID) {
     at = write_name(make_room(at, name_group + opening_length), node_text(node), opening_length);
+  } else if (prints_text(node->kind)) {
+    const TextAndBlank &text = fixed_texts_and_blanks[node->fixed_text];
+    at = make_room(at, sizeof text.bytes + opening_length);
+    std::memcpy(at, text.bytes, sizeof text.bytes);
+    return at + text.length;
   } else {
     return make_room(at, opening_length);
   }
