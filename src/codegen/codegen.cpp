@@ -14,7 +14,7 @@ namespace {
 constexpr size_t first_stack_size = 1024;  // frames before the stack first grows
 
 // Operators, found once per node from its text.
-enum Operator : int32_t {
+enum Operator : uint8_t {
   OP_NONE,
   OP_LESS,  // the two-operand logic operators, in the order of logic_lines
   OP_LESS_EQUAL,
@@ -171,7 +171,7 @@ void emit_arithmetic_lines(Operator op, const Node *right, int64_t temporary) {
 }
 
 // Where the code of a node goes on when the walk comes back to it from a part.
-enum Resume : int32_t {
+enum Resume : uint8_t {
   RESUME_RIGHT,          // sequence or declaration: generate rchild
   RESUME_ASSIGN,         // STORE R1, target
   RESUME_LOGIC_RIGHT,    // STORE R1, temp<t>; generate rchild
@@ -194,12 +194,21 @@ enum Resume : int32_t {
 };
 
 // A node whose code is being written, waiting for one of its parts.
+// 16 bytes: a chain of operators is a tree as deep as the chain is long, with
+// a frame for each of its nodes. The numbers of one compile stay below 2^32:
+// each belongs to a node of 12 bytes or more, at most two to a node, and the
+// tree's memory holds at most 16 GiB.
 struct Frame {
   const Node *node;
-  int64_t number;  // the temporary or first label it reserved; 0 for none
+  uint32_t number;  // the temporary or first label it reserved; 0 for none
   Resume resume;
   Operator op;  // logic and arithmetic nodes
 };
+static_assert(sizeof(Frame) == 16);
+
+Frame frame(const Node *node, int64_t number, Resume resume, Operator op) {
+  return {node, uint32_t(number), resume, op};
+}
 
 // The frames of the nodes whose code is under way, innermost last. Held as
 // plain pointers so that they can stay in registers.
@@ -241,7 +250,7 @@ struct Step {
 };
 
 Step go_to(const Node *part) { return {part, false, {}}; }
-Step push_then(Frame frame, const Node *part) { return {part, true, frame}; }
+Step push_then(Frame pushed, const Node *part) { return {part, true, pushed}; }
 
 // Each enter_* function writes what its node emits before its first part and
 // returns that part, with a frame to push when the node has more to do after
@@ -253,7 +262,7 @@ Step push_then(Frame frame, const Node *part) { return {part, true, frame}; }
 Step enter_pair(const Node *node, const Node *first) {
   if (!first) return go_to(child(node->rchild));
   if (!child(node->rchild)) return go_to(first);
-  return push_then({node, 0, RESUME_RIGHT, OP_NONE}, first);
+  return push_then(frame(node, 0, RESUME_RIGHT, OP_NONE), first);
 }
 
 // logic: t; left; STORE R1, temp<t>; right; <op> ... temp<t>
@@ -261,7 +270,7 @@ Step enter_pair(const Node *node, const Node *first) {
 Step enter_logic(const Node *node) {
   Operator op = operator_of(node);
   if (!is_logic(op)) return go_to(nullptr);
-  return push_then({node, reserve_temporary(), op == OP_NOT ? RESUME_NOT : RESUME_LOGIC_RIGHT, op},
+  return push_then(frame(node, reserve_temporary(), op == OP_NOT ? RESUME_NOT : RESUME_LOGIC_RIGHT, op),
                    child(node->lchild));
 }
 
@@ -273,13 +282,13 @@ Step enter_arithmetic(const Node *node) {
   if (!is_arithmetic(op)) op = OP_NONE;
   if (!child(node->rchild)) {
     if (op != OP_SUBTRACT) return go_to(child(node->lchild));
-    return push_then({node, reserve_temporary(), RESUME_NEGATE, op}, child(node->lchild));
+    return push_then(frame(node, reserve_temporary(), RESUME_NEGATE, op), child(node->lchild));
   }
   bool right_compound = !isLeaf(child(node->rchild));
   int64_t first = 0;
   if (!isLeaf(child(node->lchild)) || right_compound) first = reserve_temporary();
   if (right_compound) reserve_temporary();
-  return push_then({node, first, RESUME_ARITH_RIGHT, op}, child(node->lchild));
+  return push_then(frame(node, first, RESUME_ARITH_RIGHT, op), child(node->lchild));
 }
 
 // if:      n; cond; IFFALSE GOTO Label<n>; stmt; Label<n>:
@@ -294,22 +303,23 @@ Step enter_control(const Node *node) {
     case OP_IF: {
       int64_t first = reserve_label();
       if (node->has_else) reserve_label();
-      return push_then({node, first, RESUME_IF_THEN, OP_IF}, child(node->lchild));
+      return push_then(frame(node, first, RESUME_IF_THEN, OP_IF), child(node->lchild));
     }
     case OP_WHILE: {
       int64_t head = reserve_label();
       reserve_label();
       emit_numbered(define_capital_label, head);
-      return push_then({node, head, RESUME_WHILE_BODY, OP_WHILE}, child(node->lchild));
+      return push_then(frame(node, head, RESUME_WHILE_BODY, OP_WHILE), child(node->lchild));
     }
     case OP_DO: {
       int64_t head = reserve_label();
       emit_numbered(define_capital_label, head);
-      return push_then({node, head, RESUME_DO_CONDITION, OP_DO}, child(node->rchild));
+      return push_then(frame(node, head, RESUME_DO_CONDITION, OP_DO), child(node->rchild));
     }
     case OP_FOR: {
       const Node *header = child(node->lchild);
-      return push_then({node, reserve_label(), RESUME_FOR_LABEL, OP_FOR}, header ? child(header->lchild) : nullptr);
+      return push_then(frame(node, reserve_label(), RESUME_FOR_LABEL, OP_FOR),
+                       header ? child(header->lchild) : nullptr);
     }
     default: return go_to(nullptr);
   }
@@ -331,7 +341,7 @@ Step enter(const Node *node) {
       return enter_pair(node, first);
     }
     case NODE_ASSIGN:  // assignment: value; STORE R1, target
-      return push_then({node, 0, RESUME_ASSIGN, OP_NONE}, child(node->rchild));
+      return push_then(frame(node, 0, RESUME_ASSIGN, OP_NONE), child(node->rchild));
     case NODE_LOGIC: return enter_logic(node);
     case NODE_ARITH: return enter_arithmetic(node);
     case NODE_CONTROL: return enter_control(node);

@@ -69,11 +69,11 @@ TreeBlock arena_alloc_slow(size_t size) {
   return block;
 }
 
-TreeRef arena_copy_text(const char *text, size_t length) {
-  TreeBlock copy = arena_alloc(length + 1);
-  std::memcpy(copy.at, text, length);
-  copy.at[length] = '\0';
-  return copy.ref;
+TreeRef arena_copy_text(const char *text, size_t length, size_t before) {
+  TreeBlock block = arena_alloc(before + length + 1);
+  std::memcpy(block.at + before, text, length);
+  block.at[before + length] = '\0';
+  return block.ref;
 }
 
 void arena_reset() {

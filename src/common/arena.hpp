@@ -46,22 +46,23 @@ inline TreeBlock arena_alloc(size_t size) {
   return block;
 }
 
-// A NUL-terminated copy of length bytes of text.
-TreeRef arena_copy_text(const char *text, size_t length);
+// A new block holding `before` bytes for the caller, then a NUL-terminated
+// copy of length bytes of text; returns the block's ref.
+TreeRef arena_copy_text(const char *text, size_t length, size_t before);
 
-// A NUL-terminated copy of a text shorter than short_text_bytes that is
+// As arena_copy_text for a text shorter than short_text_bytes that is
 // followed by enough readable bytes to make that many, copied as one block: far
 // cheaper than a call of memcpy. The block's bytes past the copy land in free
 // space of the chunk, which later allocations overwrite. 0 when the chunk has
 // not that much room left; arena_copy_text then does the copy.
 constexpr size_t short_text_bytes = 16;
-inline TreeRef arena_copy_short_text(const char *text, size_t length) {
-  if (length >= short_text_bytes || size_t(arena.end - arena.next) < short_text_bytes) return 0;
-  char *copy = arena.next;
+inline TreeRef arena_copy_short_text(const char *text, size_t length, size_t before) {
+  if (length >= short_text_bytes || size_t(arena.end - arena.next) < before + short_text_bytes) return 0;
+  char *copy = arena.next + before;
   TreeRef ref = arena.ref;
   std::memcpy(copy, text, short_text_bytes);
   copy[length] = '\0';
-  size_t units = length / tree_unit + 1;  // as arena_alloc(length + 1)
+  size_t units = (before + length) / tree_unit + 1;  // as arena_alloc(before + length + 1)
   arena.next += units * tree_unit;
   arena.ref += TreeRef(units);
   return ref;

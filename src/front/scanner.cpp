@@ -282,7 +282,7 @@ const Keyword *keyword_spelled(const char *text, size_t length) {
 
 // An identifier too long for a short copy, or met when the arena needs a new chunk.
 [[gnu::noinline]] int identifier_token(char *start, char *end) {
-  yylval.text = arena_copy_text(start, size_t(end - start));
+  yylval.text = arena_copy_text(start, size_t(end - start), identifier_text_offset);
   end_token(start, end);
   return ID;
 }
@@ -295,7 +295,7 @@ inline int word_token(char *start, char *end) {
     yylval.text = keyword->value;
     return keyword->token;
   }
-  TreeRef copy = arena_copy_short_text(start, length);  // reads within the buffer's padding
+  TreeRef copy = arena_copy_short_text(start, length, identifier_text_offset);  // reads within the padding
   if (!copy) return identifier_token(start, end);
   end_token(start, end);
   yylval.text = copy;

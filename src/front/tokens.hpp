@@ -69,9 +69,16 @@ alignas(fixed_text_bytes) inline constexpr char fixed_texts[FIXED_TEXT_COUNT][fi
 };
 static_assert(fixed_texts[FIXED_TEXT_COUNT - 1][0] != '\0', "a text for every FixedText");
 
+// An identifier's value is the ref of a block in the tree's memory that
+// holds identifier_text_offset bytes of room and then the copy of its text:
+// the room is for the kind of the tree leaf that the block becomes, so that a
+// name costs no memory beyond its copy.
+constexpr size_t identifier_text_offset = 2;
+inline const char *identifier_text(TreeRef value) { return tree_memory(value) + identifier_text_offset; }
+
 // One 32-bit slot: the text of a keyword or operator (a FixedText) or of an
-// identifier (the ref of its copy in the tree's memory), the value of NUM, the
-// tree node of a nonterminal on the parse stack.
+// identifier (see identifier_text), the value of NUM, the tree node of a
+// nonterminal on the parse stack.
 union YYSTYPE {
   TreeRef text;
   int32_t num;

@@ -19,10 +19,12 @@ enum NodeKind : int16_t {
 };
 
 // Nodes and texts are refs into the tree's memory, 0 for none. The tree is
-// most of a compile's memory, so a node takes only what its kind uses: a leaf
-// (NODE_ID, NODE_NUM) is 8 bytes, its kind and its text or value; any other
-// node is 12 bytes, its kind, its fixed text and its two children. A leaf has
-// no children, and nothing reads them: isLeaf tells leaves by their kind.
+// most of a compile's memory, so a node takes only what its kind uses. A
+// NODE_NUM leaf is 8 bytes, its kind and value. A NODE_ID leaf is the block
+// the scanner made for the identifier's copy: its kind, then the text (see
+// identifier_text). Any other node is 12 bytes: its kind, its fixed text and
+// its two children. Nothing reads a leaf's children: isLeaf tells leaves by
+// their kind.
 using NodeRef = TreeRef;
 
 struct Node {
@@ -30,14 +32,14 @@ struct Node {
   bool has_else;       // an IF built with an else; never printed
   uint8_t fixed_text;  // the FixedText of a node that is not a leaf
   union {
-    TreeRef text;    // NODE_ID: the ref of the identifier's copy
     int32_t value;   // NODE_NUM
-    NodeRef lchild;  // any other kind
+    NodeRef lchild;  // not a leaf
   };
-  NodeRef rchild;  // any other kind; a leaf ends before it
+  NodeRef rchild;  // not a leaf; a leaf ends before it
 };
 static_assert(sizeof(Node) == 12);
-constexpr size_t leaf_node_bytes = offsetof(Node, rchild);
+static_assert(offsetof(Node, has_else) == identifier_text_offset, "a name's text follows the leaf's kind");
+constexpr size_t number_leaf_bytes = offsetof(Node, rchild);
 
 inline bool is_leaf_kind(int kind) { return kind == NODE_ID || kind == NODE_NUM; }
 
@@ -45,7 +47,8 @@ inline Node *node_at(NodeRef ref) { return reinterpret_cast<Node *>(tree_memory(
 inline const Node *child(NodeRef ref) { return ref ? node_at(ref) : nullptr; }
 
 inline const char *node_text(const Node *node) {
-  return node->kind == NODE_ID ? tree_memory(node->text) : fixed_texts[node->fixed_text];
+  return node->kind == NODE_ID ? reinterpret_cast<const char *>(node) + identifier_text_offset
+                               : fixed_texts[node->fixed_text];
 }
 
 // The builders are inline: the parser calls one or two per reduction. Each
@@ -62,24 +65,25 @@ inline NodeRef make_node(int kind, TreeRef text, NodeRef lchild, NodeRef rchild,
   return block.ref;
 }
 
-inline NodeRef make_leaf(int kind, TreeRef text_or_value) {
-  TreeBlock block = arena_alloc(leaf_node_bytes);
-  Node *node = reinterpret_cast<Node *>(block.at);
-  node->kind = int16_t(kind);
-  node->has_else = false;
-  node->fixed_text = TEXT_NONE;
-  node->text = text_or_value;
-  return block.ref;
-}
-
 // Texts are never changed or freed, and each one passed here is a fixed
 // keyword or operator text or the scanner's own copy of one identifier, so the
-// node keeps the text itself instead of a second copy.
+// node keeps the text itself instead of a second copy. An identifier's leaf is
+// the block of its copy, which has room for the kind before the text.
 inline NodeRef new_node(TreeRef text, int kind) {
-  return is_leaf_kind(kind) ? make_leaf(kind, text) : make_node(kind, text, 0, 0);
+  if (kind != NODE_ID) return make_node(kind, text, 0, 0);
+  node_at(text)->kind = NODE_ID;
+  return text;
 }
 
-inline NodeRef new_int_node(int32_t value) { return make_leaf(NODE_NUM, TreeRef(value)); }
+inline NodeRef new_int_node(int32_t value) {
+  TreeBlock block = arena_alloc(number_leaf_bytes);
+  Node *node = reinterpret_cast<Node *>(block.at);
+  node->kind = NODE_NUM;
+  node->has_else = false;
+  node->fixed_text = TEXT_NONE;
+  node->value = value;
+  return block.ref;
+}
 
 inline NodeRef new_dummy_node() { return make_node(NODE_SEQ, TEXT_SEQUENCE, 0, 0); }
 

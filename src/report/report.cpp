@@ -73,14 +73,19 @@ struct OpenNodes {
 };
 
 // The memory of the open nodes: one block, doubled by realloc when full, so
-// that only as many pages are touched as the tree is deep; kept for the next
-// tree of the process, freed at its end.
+// that only as many pages are touched as the tree is deep. It is freed once
+// the tree is printed, before the code generator takes memory of its own.
 struct OpenNodesMemory {
   NodeRef *block = nullptr;
   size_t capacity = 0;
   ~OpenNodesMemory() { std::free(block); }
 };
 OpenNodesMemory open_nodes_memory;
+
+void release(OpenNodesMemory &memory) {
+  std::free(memory.block);
+  memory = OpenNodesMemory{};
+}
 
 OpenNodes grow(OpenNodesMemory &memory, OpenNodes open) {
   size_t size = size_t(open.end - open.first);
@@ -134,6 +139,7 @@ void print_tree(const Node *root) { print_tree_from(root, open_nodes_memory); }
 void print_report(const Node *root) {
   out_text("Abstract Syntax Tree:\n(");
   print_tree(root);
+  release(open_nodes_memory);
   out_text(")\n\nTotal No Of Lines:");
   out_number(yylineno);
   out_text("\n\nCode Generated:\n");
