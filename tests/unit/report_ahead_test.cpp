@@ -79,7 +79,7 @@ std::string nested_blocks(int depth, int width, int &serial) {
   std::string text = "{\n";
   for (int i = 0; i < width; i++) {
     int n = serial++;
-    std::string v = "v" + std::to_string(n % 97);
+    std::string v = std::string("v").append(std::to_string(n % 97));
     if (depth > 0 && i % 7 == 3) {
       text += nested_blocks(depth - 1, width, serial);
       continue;
