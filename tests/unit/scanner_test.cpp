@@ -193,7 +193,7 @@ TEST(Scanner, IdentifierCopiesAreWholeAcrossArenaChunks) {
   std::string input;
   std::vector<std::string> words;
   for (int i = 0; i < 150000; i++) {
-    words.push_back("v" + std::string(size_t(i % 40), char('a' + i % 26)));
+    words.push_back(std::string("v").append(size_t(i % 40), char('a' + i % 26)));
     input += words.back() + (i % 7 ? " " : "\n");
   }
   std::string out, err;
