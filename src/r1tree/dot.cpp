@@ -10,7 +10,7 @@ constexpr std::string_view tree_title = "Abstract Syntax Tree:\n(";
 constexpr std::string_view children_opening = "\n( ";
 // Graphviz rejects a quoted string of more than 16,381 bytes, so a longer
 // label is written as quoted pieces joined by "+", each at most this long
-// plus one escaped byte.
+// plus one escaped byte and a line end.
 constexpr std::size_t label_piece_bytes = 4096;
 constexpr std::size_t label_line_bytes = 64;  // about 500 points: a wide node, well within Graphviz's limits
 
