@@ -254,12 +254,27 @@ TEST(R1treeDot, GraphvizDrawsEveryLabelAndEdge) {
 // Texts r1c never prints, but which Graphviz would otherwise change: its
 // escapes and entities, quotes, and a control byte.
 TEST(R1treeDot, LabelsGraphvizWouldMisreadAreEscaped) {
-  const std::vector<std::string> texts = {"\"", "\\N", "a\\", "&amp;", "&#65;", "a&b", "tab\tbyte", "<=", "{x}"};
-  for (const std::string &text : texts) {
+  struct Label {
+    std::string text, quoted;
+  };
+  const Label labels[] = {
+      {"\"", R"("\"")"},
+      {"\\N", R"("\\N")"},
+      {"a\\", R"("a\\")"},
+      {"&amp;", "\"&amp;amp;\""},
+      {"&#65;", "\"&amp;#65;\""},
+      {"a&b", "\"a&amp;b\""},
+      {"tab\tbyte", "\"tab&#9;byte\""},
+      {"<=", "\"<=\""},
+      {"{x}", "\"{x}\""},
+  };
+  for (const Label &label : labels) {
     std::string dot;
-    ASSERT_TRUE(report_to_dot(report_of(text + " "), dot)) << text;
-    if (!graphviz_installed()) continue;
-    EXPECT_EQ(drawn_by_graphviz(dot).labels, std::vector<std::string>{text}) << text;
+    ASSERT_TRUE(report_to_dot(report_of(label.text + " "), dot)) << label.text;
+    EXPECT_NE(dot.find("  n0 [label=" + label.quoted + " class="), std::string::npos) << dot;
+    if (graphviz_installed()) {
+      EXPECT_EQ(drawn_by_graphviz(dot).labels, std::vector<std::string>{label.text}) << dot;
+    }
   }
 }
 
