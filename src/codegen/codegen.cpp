@@ -1,5 +1,6 @@
 #include "codegen/codegen.hpp"
 
+#include <array>
 #include <cstdlib>
 
 #include "common/output.hpp"
@@ -13,7 +14,7 @@ namespace {
 constexpr size_t first_stack_size = 1024;  // frames before the stack first grows
 
 // Operators, found once per node from its text.
-enum Operator : int32_t {
+enum Operator : uint8_t {
   OP_NONE,
   OP_LESS,  // the two-operand logic operators, in the order of logic_lines
   OP_LESS_EQUAL,
@@ -35,41 +36,37 @@ enum Operator : int32_t {
   OP_FOR,
 };
 
-// The operator a node's text names. Node texts are the scanner's fixed token
-// values, so their first bytes tell them apart.
-Operator logic_operator(const char *text) {
-  switch (text[0]) {
-    case '<': return text[1] == '=' ? OP_LESS_EQUAL : OP_LESS;
-    case '>': return text[1] == '=' ? OP_GREATER_EQUAL : OP_GREATER;
-    case '!': return OP_NOT_EQUAL;
-    case '=': return OP_EQUAL;
-    case 'A': return OP_AND;
-    case 'O': return OP_OR;
-    case 'N': return OP_NOT;
-    default: return OP_NONE;
-  }
+// The operator that each fixed text names; a node of a logic, arithmetic or
+// control kind always has a fixed text.
+constexpr auto fixed_text_operators = [] {
+  std::array<Operator, FIXED_TEXT_COUNT> ops{};
+  ops[TEXT_LESS] = OP_LESS;
+  ops[TEXT_LESS_EQUAL] = OP_LESS_EQUAL;
+  ops[TEXT_GREATER] = OP_GREATER;
+  ops[TEXT_GREATER_EQUAL] = OP_GREATER_EQUAL;
+  ops[TEXT_NOT_EQUAL] = OP_NOT_EQUAL;
+  ops[TEXT_EQUAL] = OP_EQUAL;
+  ops[TEXT_AND] = OP_AND;
+  ops[TEXT_OR] = OP_OR;
+  ops[TEXT_NOT] = OP_NOT;
+  ops[TEXT_ADD] = OP_ADD;
+  ops[TEXT_SUBTRACT] = OP_SUBTRACT;
+  ops[TEXT_MULTIPLY] = OP_MULTIPLY;
+  ops[TEXT_DIVIDE] = OP_DIVIDE;
+  ops[TEXT_REMAINDER] = OP_REMAINDER;
+  ops[TEXT_IF] = OP_IF;
+  ops[TEXT_WHILE] = OP_WHILE;
+  ops[TEXT_DO] = OP_DO;
+  ops[TEXT_FOR] = OP_FOR;
+  return ops;
+}();
+
+Operator operator_of(const Node *node) {
+  return node->fixed_text < FIXED_TEXT_COUNT ? fixed_text_operators[node->fixed_text] : OP_NONE;
 }
 
-Operator arithmetic_operator(const char *text) {
-  switch (text[0]) {
-    case '+': return OP_ADD;
-    case '-': return OP_SUBTRACT;
-    case '*': return OP_MULTIPLY;
-    case '/': return OP_DIVIDE;
-    case '%': return OP_REMAINDER;
-    default: return OP_NONE;
-  }
-}
-
-Operator control_form(const char *text) {
-  switch (text[0]) {
-    case 'I': return OP_IF;
-    case 'W': return OP_WHILE;
-    case 'D': return OP_DO;
-    case 'F': return OP_FOR;
-    default: return OP_NONE;
-  }
-}
+bool is_logic(Operator op) { return op >= OP_LESS && op <= OP_NOT; }
+bool is_arithmetic(Operator op) { return op >= OP_ADD && op <= OP_REMAINDER; }
 
 // A fixed text of up to 16 bytes, copied as a whole 16 bytes in two moves;
 // what follows it writes over the bytes past its length.
@@ -159,7 +156,7 @@ void emit_operand_line(const LineShape &line, const Node *right, int64_t tempora
   if (!isLeaf(right)) {
     at = write_number(write_literal(at, "Temp"), temporary);
   } else if (right->kind == NODE_ID) {
-    at = write_name(at, right->text, sizeof ShortText::bytes);
+    at = write_name(at, node_text(right), sizeof ShortText::bytes);
   } else {
     *at++ = '#';
     at = write_number(at, right->value);
@@ -174,7 +171,7 @@ void emit_arithmetic_lines(Operator op, const Node *right, int64_t temporary) {
 }
 
 // Where the code of a node goes on when the walk comes back to it from a part.
-enum Resume : int32_t {
+enum Resume : uint8_t {
   RESUME_RIGHT,          // sequence or declaration: generate rchild
   RESUME_ASSIGN,         // STORE R1, target
   RESUME_LOGIC_RIGHT,    // STORE R1, temp<t>; generate rchild
@@ -197,12 +194,21 @@ enum Resume : int32_t {
 };
 
 // A node whose code is being written, waiting for one of its parts.
+// 16 bytes: a chain of operators is a tree as deep as the chain is long, with
+// a frame for each of its nodes. The numbers of one compile stay below 2^32:
+// each belongs to a node of 12 bytes or more, at most two to a node, and the
+// tree's memory holds at most 16 GiB.
 struct Frame {
   const Node *node;
-  int64_t number;  // the temporary or first label it reserved; 0 for none
+  uint32_t number;  // the temporary or first label it reserved; 0 for none
   Resume resume;
   Operator op;  // logic and arithmetic nodes
 };
+static_assert(sizeof(Frame) == 16);
+
+Frame frame(const Node *node, int64_t number, Resume resume, Operator op) {
+  return {node, uint32_t(number), resume, op};
+}
 
 // The frames of the nodes whose code is under way, innermost last. Held as
 // plain pointers so that they can stay in registers.
@@ -244,7 +250,7 @@ struct Step {
 };
 
 Step go_to(const Node *part) { return {part, false, {}}; }
-Step push_then(Frame frame, const Node *part) { return {part, true, frame}; }
+Step push_then(Frame pushed, const Node *part) { return {part, true, pushed}; }
 
 // Each enter_* function writes what its node emits before its first part and
 // returns that part, with a frame to push when the node has more to do after
@@ -254,33 +260,35 @@ Step push_then(Frame frame, const Node *part) { return {part, true, frame}; }
 // it is an assignment, then the rest of the declarators. A frame is needed
 // only when both parts exist.
 Step enter_pair(const Node *node, const Node *first) {
-  if (!first) return go_to(node->rchild);
-  if (!node->rchild) return go_to(first);
-  return push_then({node, 0, RESUME_RIGHT, OP_NONE}, first);
+  if (!first) return go_to(child(node->rchild));
+  if (!child(node->rchild)) return go_to(first);
+  return push_then(frame(node, 0, RESUME_RIGHT, OP_NONE), first);
 }
 
 // logic: t; left; STORE R1, temp<t>; right; <op> ... temp<t>
 // not:   t (printed nowhere); operand; NOT R1
 Step enter_logic(const Node *node) {
-  Operator op = logic_operator(node->text);
-  if (op == OP_NONE) return go_to(nullptr);
-  return push_then({node, reserve_temporary(), op == OP_NOT ? RESUME_NOT : RESUME_LOGIC_RIGHT, op}, node->lchild);
+  Operator op = operator_of(node);
+  if (!is_logic(op)) return go_to(nullptr);
+  return push_then(frame(node, reserve_temporary(), op == OP_NOT ? RESUME_NOT : RESUME_LOGIC_RIGHT, op),
+                   child(node->lchild));
 }
 
 // unary +: operand only. unary -: t; operand; STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
 // arithmetic: A if either operand is compound, then B = A + 1 if the right one is;
 // left; [STORE R1, Temp<A>]; [right; STORE R1, Temp<B>]; [LOAD Temp<A>, R1]; <op> right-operand
 Step enter_arithmetic(const Node *node) {
-  Operator op = arithmetic_operator(node->text);
-  if (!node->rchild) {
-    if (op != OP_SUBTRACT) return go_to(node->lchild);
-    return push_then({node, reserve_temporary(), RESUME_NEGATE, op}, node->lchild);
+  Operator op = operator_of(node);
+  if (!is_arithmetic(op)) op = OP_NONE;
+  if (!child(node->rchild)) {
+    if (op != OP_SUBTRACT) return go_to(child(node->lchild));
+    return push_then(frame(node, reserve_temporary(), RESUME_NEGATE, op), child(node->lchild));
   }
-  bool right_compound = !isLeaf(node->rchild);
+  bool right_compound = !isLeaf(child(node->rchild));
   int64_t first = 0;
-  if (!isLeaf(node->lchild) || right_compound) first = reserve_temporary();
+  if (!isLeaf(child(node->lchild)) || right_compound) first = reserve_temporary();
   if (right_compound) reserve_temporary();
-  return push_then({node, first, RESUME_ARITH_RIGHT, op}, node->lchild);
+  return push_then(frame(node, first, RESUME_ARITH_RIGHT, op), child(node->lchild));
 }
 
 // if:      n; cond; IFFALSE GOTO Label<n>; stmt; Label<n>:
@@ -291,26 +299,27 @@ Step enter_arithmetic(const Node *node) {
 //          or without a cond GOTO Label<n>. The header is SEQ(init, SEQ(cond, step)).
 // Where two labels are reserved, the second is the first + 1.
 Step enter_control(const Node *node) {
-  switch (control_form(node->text)) {
+  switch (operator_of(node)) {
     case OP_IF: {
       int64_t first = reserve_label();
       if (node->has_else) reserve_label();
-      return push_then({node, first, RESUME_IF_THEN, OP_IF}, node->lchild);
+      return push_then(frame(node, first, RESUME_IF_THEN, OP_IF), child(node->lchild));
     }
     case OP_WHILE: {
       int64_t head = reserve_label();
       reserve_label();
       emit_numbered(define_capital_label, head);
-      return push_then({node, head, RESUME_WHILE_BODY, OP_WHILE}, node->lchild);
+      return push_then(frame(node, head, RESUME_WHILE_BODY, OP_WHILE), child(node->lchild));
     }
     case OP_DO: {
       int64_t head = reserve_label();
       emit_numbered(define_capital_label, head);
-      return push_then({node, head, RESUME_DO_CONDITION, OP_DO}, node->rchild);
+      return push_then(frame(node, head, RESUME_DO_CONDITION, OP_DO), child(node->rchild));
     }
     case OP_FOR: {
-      const Node *header = node->lchild;
-      return push_then({node, reserve_label(), RESUME_FOR_LABEL, OP_FOR}, header ? header->lchild : nullptr);
+      const Node *header = child(node->lchild);
+      return push_then(frame(node, reserve_label(), RESUME_FOR_LABEL, OP_FOR),
+                       header ? child(header->lchild) : nullptr);
     }
     default: return go_to(nullptr);
   }
@@ -320,18 +329,19 @@ Step enter(const Node *node) {
   prefetch_ahead_of(node);
   switch (node->kind) {
     case NODE_ID:
-      if (isLeaf(node)) emit_named(load_name, node->text);
+      if (isLeaf(node)) emit_named(load_name, node_text(node));
       return go_to(nullptr);
     case NODE_NUM:
       if (isLeaf(node)) emit_numbered(load_constant, node->value);
       return go_to(nullptr);
-    case NODE_SEQ: return enter_pair(node, node->lchild);
+    case NODE_SEQ: return enter_pair(node, child(node->lchild));
     case NODE_TYPE: {
-      const Node *first = node->lchild && node->lchild->kind == NODE_ASSIGN ? node->lchild : nullptr;
+      const Node *first =
+          child(node->lchild) && child(node->lchild)->kind == NODE_ASSIGN ? child(node->lchild) : nullptr;
       return enter_pair(node, first);
     }
     case NODE_ASSIGN:  // assignment: value; STORE R1, target
-      return push_then({node, 0, RESUME_ASSIGN, OP_NONE}, node->rchild);
+      return push_then(frame(node, 0, RESUME_ASSIGN, OP_NONE), child(node->rchild));
     case NODE_LOGIC: return enter_logic(node);
     case NODE_ARITH: return enter_arithmetic(node);
     case NODE_CONTROL: return enter_control(node);
@@ -356,7 +366,7 @@ constexpr Resumed finished = {nullptr, true};
 
 // After the left operand; with a compound right operand, on to it.
 Resumed resume_arithmetic(Frame &frame) {
-  const Node *right = frame.node->rchild;
+  const Node *right = child(frame.node->rchild);
   if (frame.number) emit_numbered(store_temporary, frame.number);
   if (!isLeaf(right)) return next_part(frame, RESUME_ARITH_LINES, right);
   if (frame.number) emit_numbered(load_temporary, frame.number);
@@ -365,14 +375,14 @@ Resumed resume_arithmetic(Frame &frame) {
 }
 
 Resumed resume_for(Frame &frame) {
-  const Node *header = frame.node->lchild;
-  const Node *inner = header ? header->rchild : nullptr;
-  const Node *condition = inner ? inner->lchild : nullptr;
+  const Node *header = child(frame.node->lchild);
+  const Node *inner = header ? child(header->rchild) : nullptr;
+  const Node *condition = inner ? child(inner->lchild) : nullptr;
   switch (frame.resume) {
     case RESUME_FOR_LABEL:
       emit_numbered(define_label, frame.number);
-      return next_part(frame, RESUME_FOR_STEP, frame.node->rchild);
-    case RESUME_FOR_STEP: return next_part(frame, RESUME_FOR_CONDITION, inner ? inner->rchild : nullptr);
+      return next_part(frame, RESUME_FOR_STEP, child(frame.node->rchild));
+    case RESUME_FOR_STEP: return next_part(frame, RESUME_FOR_CONDITION, inner ? child(inner->rchild) : nullptr);
     case RESUME_FOR_CONDITION:
       if (condition) return next_part(frame, RESUME_FOR_END, condition);
       emit_jump(jump, frame.number);
@@ -384,11 +394,11 @@ Resumed resume_for(Frame &frame) {
 Resumed resume(Frame &frame) {
   const Node *node = frame.node;
   switch (frame.resume) {
-    case RESUME_RIGHT: return {node->rchild, true};
-    case RESUME_ASSIGN: emit_named(store_name, node->lchild->text); return finished;
+    case RESUME_RIGHT: return {child(node->rchild), true};
+    case RESUME_ASSIGN: emit_named(store_name, node_text(child(node->lchild))); return finished;
     case RESUME_LOGIC_RIGHT:
       emit_numbered(store_logic_temporary, frame.number);
-      return next_part(frame, RESUME_LOGIC_LINE, node->rchild);
+      return next_part(frame, RESUME_LOGIC_LINE, child(node->rchild));
     case RESUME_LOGIC_LINE:
       if (frame.op <= OP_OR) emit_numbered(logic_lines[frame.op - OP_LESS], frame.number);
       return finished;
@@ -404,26 +414,26 @@ Resumed resume(Frame &frame) {
     case RESUME_ARITH_LINES:
       emit_numbered(store_temporary, frame.number + 1);
       emit_numbered(load_temporary, frame.number);
-      emit_arithmetic_lines(frame.op, node->rchild, frame.number + 1);
+      emit_arithmetic_lines(frame.op, child(node->rchild), frame.number + 1);
       return finished;
     case RESUME_IF_THEN:
       emit_jump(jump_if_false, frame.number);
-      if (!node->has_else) return next_part(frame, RESUME_IF_END, node->rchild);
-      return next_part(frame, RESUME_IF_ELSE, node->rchild->lchild);
+      if (!node->has_else) return next_part(frame, RESUME_IF_END, child(node->rchild));
+      return next_part(frame, RESUME_IF_ELSE, child(child(node->rchild)->lchild));
     case RESUME_IF_ELSE:
       emit_jump(jump, frame.number + 1);
       emit_numbered(define_label, frame.number);
       frame.number++;  // the end label, defined last
-      return next_part(frame, RESUME_IF_END, node->rchild->rchild);
+      return next_part(frame, RESUME_IF_END, child(child(node->rchild)->rchild));
     case RESUME_IF_END: emit_numbered(define_label, frame.number); return finished;
     case RESUME_WHILE_BODY:
       emit_jump(jump_if_false, frame.number + 1);
-      return next_part(frame, RESUME_WHILE_END, node->rchild);
+      return next_part(frame, RESUME_WHILE_END, child(node->rchild));
     case RESUME_WHILE_END:
       emit_jump(jump, frame.number);
       emit_numbered(define_capital_label, frame.number + 1);
       return finished;
-    case RESUME_DO_CONDITION: return next_part(frame, RESUME_DO_END, node->lchild);
+    case RESUME_DO_CONDITION: return next_part(frame, RESUME_DO_END, child(node->lchild));
     case RESUME_DO_END: emit_jump(jump_if_true, frame.number); return finished;
     default: return resume_for(frame);
   }

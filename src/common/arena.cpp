@@ -4,51 +4,84 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+#include <sys/mman.h>
+#define R1C_MAP_CHUNKS 1
+#endif
+
 #include "common/output.hpp"
 
 namespace {
 
-constexpr size_t first_chunk_size = size_t(1) << 20;  // bytes; the tree of a program of about 100 KB
-constexpr size_t last_chunk_size = size_t(16) << 20;  // chunks double in size up to this
+constexpr size_t first_chunk_size = size_t(1) << 20;  // bytes; the tree of a program of about 350 KB
+// Chunks double in size up to the most that offsets reach; a larger block
+// (a long identifier) gets a chunk of its own.
+constexpr size_t last_chunk_size = size_t(1) << (chunk_offset_bits + 2);
+static_assert(last_chunk_size == (size_t(1) << chunk_offset_bits) * tree_unit);
 
-struct ChunkHeader {
-  ChunkHeader *previous;
-};
-ChunkHeader *newest_chunk = nullptr;
-size_t chunk_size = first_chunk_size;  // bytes of the next chunk, header included
+size_t chunk_bytes[chunk_limit];  // bytes of each chunk, for releasing it
+uint32_t chunk_count = 1;         // chunk 0 is never used
+size_t next_chunk_size = first_chunk_size;
+
+#ifdef R1C_MAP_CHUNKS
+constexpr size_t huge_page = size_t(2) << 20;  // bytes
+
+// A chunk of 2 MiB or more starts at a huge-page boundary and asks for huge
+// pages: the tree is touched page after page as it is built, and a fault per
+// 2 MiB instead of per 4 KiB, with fewer misses in the address translation
+// cache when it is walked, saves a third of a large compile's time.
+char *map_chunk(size_t bytes) {
+  size_t slack = bytes >= huge_page ? huge_page : 0;
+  void *mapped = mmap(nullptr, bytes + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  char *start = static_cast<char *>(mapped);
+  if (!slack) return start;
+  char *aligned = reinterpret_cast<char *>((reinterpret_cast<uintptr_t>(start) + huge_page - 1) & ~(huge_page - 1));
+  if (aligned != start) munmap(start, size_t(aligned - start));
+  if (size_t after = slack - size_t(aligned - start)) munmap(aligned + bytes, after);
+  madvise(aligned, bytes, MADV_HUGEPAGE);
+  return aligned;
+}
+
+void unmap_chunk(char *chunk, size_t bytes) { munmap(chunk, bytes); }
+#else
+char *map_chunk(size_t bytes) { return static_cast<char *>(std::malloc(bytes)); }
+void unmap_chunk(char *chunk, size_t) { std::free(chunk); }
+#endif
 
 }  // namespace
 
-ArenaChunk arena = {nullptr, nullptr};
+char *tree_chunks[chunk_limit];
+ArenaChunk arena = {nullptr, nullptr, 0};
 
-void *arena_alloc_slow(size_t size) {
-  bool own_chunk = size > chunk_size / 4;  // a huge block gets a chunk of its own; the current one stays
-  size_t bytes = own_chunk ? sizeof(ChunkHeader) + size : chunk_size;
-  auto *chunk = static_cast<ChunkHeader *>(std::malloc(bytes));
+TreeBlock arena_alloc_slow(size_t size) {
+  bool own_chunk = size > next_chunk_size / 4;  // the current chunk stays for the blocks after it
+  size_t bytes = own_chunk ? size : next_chunk_size;
+  char *chunk = chunk_count < chunk_limit ? map_chunk(bytes) : nullptr;
   if (!chunk) fatal("out of memory");
-  chunk->previous = newest_chunk;
-  newest_chunk = chunk;
-  char *start = reinterpret_cast<char *>(chunk + 1);
-  if (own_chunk) return start;
-  arena.next = start + size;
-  arena.end = reinterpret_cast<char *>(chunk) + bytes;
-  chunk_size = std::min(chunk_size * 2, last_chunk_size);
-  return start;
+  uint32_t number = chunk_count++;
+  tree_chunks[number] = chunk;
+  chunk_bytes[number] = bytes;
+  TreeBlock block{chunk, number << chunk_offset_bits};
+  if (own_chunk) return block;
+  arena = {chunk + size, chunk + bytes, block.ref + TreeRef(size / tree_unit)};
+  next_chunk_size = std::min(next_chunk_size * 2, last_chunk_size);
+  return block;
 }
 
-char *arena_copy_text(const char *text, size_t length) {
-  char *copy = static_cast<char *>(arena_alloc(length + 1));
-  std::memcpy(copy, text, length);
-  copy[length] = '\0';
-  return copy;
+TreeRef arena_copy_text(const char *text, size_t length, size_t before) {
+  TreeBlock block = arena_alloc(before + length + 1);
+  std::memcpy(block.at + before, text, length);
+  block.at[before + length] = '\0';
+  return block.ref;
 }
 
 void arena_reset() {
-  while (newest_chunk) {
-    ChunkHeader *previous = newest_chunk->previous;
-    std::free(newest_chunk);
-    newest_chunk = previous;
+  for (uint32_t number = 1; number < chunk_count; number++) {
+    unmap_chunk(tree_chunks[number], chunk_bytes[number]);
+    tree_chunks[number] = nullptr;
   }
-  arena = {nullptr, nullptr};
-  chunk_size = first_chunk_size;
+  chunk_count = 1;
+  arena = {nullptr, nullptr, 0};
+  next_chunk_size = first_chunk_size;
 }

@@ -26,22 +26,24 @@ struct ParseStack {
 };
 ParseStack stack;
 
-YYSTYPE node_value(Node *node) {
+YYSTYPE node_value(NodeRef node) {
   YYSTYPE value;
   value.node = node;
   return value;
 }
 
-Node *sequence(Node *first, Node *rest) { return join_child_node(new_dummy_node(), first, rest); }
+// A node with its children, made in one step: new_dummy_node or new_node,
+// then join_child_node.
+NodeRef sequence(NodeRef first, NodeRef rest) { return make_node(NODE_SEQ, TEXT_SEQUENCE, first, rest); }
 
-Node *operator_node(const char *text, int kind, Node *left, Node *right) {
-  return join_child_node(new_node(text, kind), left, right);
+NodeRef operator_node(TreeRef text, int kind, NodeRef left, NodeRef right) {
+  return make_node(kind, text, left, right);
 }
 
 // for ( init ; cond ; step ) body: the header is SEQ(init, SEQ(cond, step)),
 // the inner pair absent when there is neither cond nor step.
-Node *for_node(const char *text, Node *init, Node *cond, Node *step, Node *body) {
-  Node *inner = cond || step ? sequence(cond, step) : nullptr;
+NodeRef for_node(TreeRef text, NodeRef init, NodeRef cond, NodeRef step, NodeRef body) {
+  NodeRef inner = cond || step ? sequence(cond, step) : 0;
   return operator_node(text, NODE_CONTROL, sequence(init, inner), body);
 }
 
@@ -65,15 +67,15 @@ const auto rule_shapes = [] {
 }();
 
 // The action of a rule: v[0] is the value of its leftmost symbol ($1).
-Node *rule_value(int rule, const YYSTYPE *v) {
+NodeRef rule_value(int rule, const YYSTYPE *v) {
   switch (rule) {
     // function: ret_type ID ( ) { stmt_list }
-    case 2: return sequence(join_child_node(v[0].node, new_node(v[1].text, NODE_ID), nullptr), v[5].node);
+    case 2: return sequence(join_child_node(v[0].node, new_node(v[1].text, NODE_ID), 0), v[5].node);
     case 3:                                                            // ret_type: VOID
     case 5: return new_node(v[0].text, NODE_TYPE);                     // type: INT
     case 6:                                                            // stmt_list: empty
     case 14:                                                           // decl_tail: empty
-    case 56: return nullptr;                                           // assign_tail: empty
+    case 56: return 0;                                                 // assign_tail: empty
     case 7: return sequence(v[0].node, v[1].node);                     // stmt_list: stmt stmt_list
     case 10: return v[1].node;                                         // stmt: { stmt_list }
     case 13: return join_child_node(v[0].node, v[1].node, v[2].node);  // declaration: type assign decl_tail
@@ -89,25 +91,22 @@ Node *rule_value(int rule, const YYSTYPE *v) {
       return operator_node(v[1].text, NODE_LOGIC, v[0].node, v[2].node);
     case 27:
     case 29: return operator_node(v[1].text, NODE_ARITH, v[0].node, v[2].node);    // + - * / %
-    case 31: return operator_node(v[0].text, NODE_LOGIC, v[1].node, nullptr);      // unary: NOT primary
-    case 32: return operator_node(v[0].text, NODE_ARITH, v[1].node, nullptr);      // unary: ADDOP primary
+    case 31: return operator_node(v[0].text, NODE_LOGIC, v[1].node, 0);            // unary: NOT primary
+    case 32: return operator_node(v[0].text, NODE_ARITH, v[1].node, 0);            // unary: ADDOP primary
     case 35: return new_int_node(v[0].num);                                        // primary: NUM
     case 36: return v[1].node;                                                     // primary: ( expr )
     case 39: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);  // if ( expr ) stmt
-    case 40: {                                                                     // if ( expr ) stmt else stmt
-      Node *node = operator_node(v[0].text, NODE_CONTROL, v[2].node, sequence(v[4].node, v[6].node));
-      node->has_else = true;
-      return node;
-    }
+    case 40:                                                                       // if ( expr ) stmt else stmt
+      return make_node(NODE_CONTROL, v[0].text, v[2].node, sequence(v[4].node, v[6].node), true);
     case 44: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);     // while ( expr ) stmt
     case 45: return operator_node(v[0].text, NODE_CONTROL, v[4].node, v[1].node);     // do stmt while ( expr ) ;
-    case 46: return for_node(v[0].text, nullptr, nullptr, nullptr, v[5].node);        // for ( ; ; )
-    case 47: return for_node(v[0].text, v[2].node, nullptr, nullptr, v[6].node);      // for ( init ; ; )
-    case 48: return for_node(v[0].text, nullptr, v[3].node, nullptr, v[6].node);      // for ( ; cond ; )
-    case 49: return for_node(v[0].text, nullptr, nullptr, v[4].node, v[6].node);      // for ( ; ; step )
-    case 50: return for_node(v[0].text, v[2].node, v[4].node, nullptr, v[7].node);    // for ( init ; cond ; )
-    case 51: return for_node(v[0].text, v[2].node, nullptr, v[5].node, v[7].node);    // for ( init ; ; step )
-    case 52: return for_node(v[0].text, nullptr, v[3].node, v[5].node, v[7].node);    // for ( ; cond ; step )
+    case 46: return for_node(v[0].text, 0, 0, 0, v[5].node);                          // for ( ; ; )
+    case 47: return for_node(v[0].text, v[2].node, 0, 0, v[6].node);                  // for ( init ; ; )
+    case 48: return for_node(v[0].text, 0, v[3].node, 0, v[6].node);                  // for ( ; cond ; )
+    case 49: return for_node(v[0].text, 0, 0, v[4].node, v[6].node);                  // for ( ; ; step )
+    case 50: return for_node(v[0].text, v[2].node, v[4].node, 0, v[7].node);          // for ( init ; cond ; )
+    case 51: return for_node(v[0].text, v[2].node, 0, v[5].node, v[7].node);          // for ( init ; ; step )
+    case 52: return for_node(v[0].text, 0, v[3].node, v[5].node, v[7].node);          // for ( ; cond ; step )
     case 53: return for_node(v[0].text, v[2].node, v[4].node, v[6].node, v[8].node);  // all three
     case 55: return sequence(v[0].node, v[1].node);                                   // for_clause: assign assign_tail
     default: return v[0].node;  // rules that pass their first value on
@@ -201,7 +200,7 @@ int yyparse() {
     YYSTYPE value = node_value(rule_value(rule, symbols));
     top -= shape.length;
     if (rule == 1 && top == 0) {
-      print_report(value.node);
+      print_report(node_at(value.node));
       stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
       return accept(lookahead);
     }

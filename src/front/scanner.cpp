@@ -71,29 +71,29 @@ constexpr auto word_bytes = [] {
 // The tokens of the operator and punctuation bytes.
 struct OperatorToken {
   int token = 0;  // of the byte alone
-  const char *text = nullptr;
+  TreeRef text = TEXT_NONE;
   int paired_token = 0;  // of the byte and the next (PAIRS_WITH_EQUALS, DOUBLED)
-  const char *paired_text = nullptr;
+  TreeRef paired_text = TEXT_NONE;
 };
 constexpr auto operator_tokens = [] {
   std::array<OperatorToken, 128> tokens{};
-  tokens['+'] = {ADDOP, "+"};
-  tokens['-'] = {ADDOP, "-"};
-  tokens['*'] = {MULOP, "*"};
-  tokens['/'] = {MULOP, "/"};
-  tokens['%'] = {MULOP, "%"};
+  tokens['+'] = {ADDOP, TEXT_ADD};
+  tokens['-'] = {ADDOP, TEXT_SUBTRACT};
+  tokens['*'] = {MULOP, TEXT_MULTIPLY};
+  tokens['/'] = {MULOP, TEXT_DIVIDE};
+  tokens['%'] = {MULOP, TEXT_REMAINDER};
   tokens['('] = {LPAREN};
   tokens[')'] = {RPAREN};
   tokens['{'] = {LBRACE};
   tokens['}'] = {RBRACE};
   tokens[','] = {COMMA};
   tokens[';'] = {SEMI};
-  tokens['<'] = {RELOP, "<", RELOP, "<="};
-  tokens['>'] = {RELOP, ">", RELOP, ">="};
-  tokens['='] = {ASSIGN, "=", EQUOP, "=="};
-  tokens['!'] = {NOT, "NOT", EQUOP, "!="};
-  tokens['&'] = {0, nullptr, AND, "AND"};
-  tokens['|'] = {0, nullptr, OR, "OR"};
+  tokens['<'] = {RELOP, TEXT_LESS, RELOP, TEXT_LESS_EQUAL};
+  tokens['>'] = {RELOP, TEXT_GREATER, RELOP, TEXT_GREATER_EQUAL};
+  tokens['='] = {ASSIGN, TEXT_ASSIGN, EQUOP, TEXT_EQUAL};
+  tokens['!'] = {NOT, TEXT_NOT, EQUOP, TEXT_NOT_EQUAL};
+  tokens['&'] = {0, TEXT_NONE, AND, TEXT_AND};
+  tokens['|'] = {0, TEXT_NONE, OR, TEXT_OR};
   return tokens;
 }();
 
@@ -110,7 +110,7 @@ struct Keyword {
   uint64_t spelling = 0;  // eight_bytes of the keyword
   uint64_t mask = 0;      // selects its length's bytes of a word's first eight
   int token = 0;
-  const char *value = nullptr;
+  TreeRef value = TEXT_NONE;
 };
 
 // No two keywords share a length and the low three bits of their first byte,
@@ -127,11 +127,11 @@ constexpr KeywordTable keywords = [] {
   struct Spelling {
     std::string_view word;
     int token;
-    const char *value;
+    TreeRef value;
   };
   constexpr Spelling spellings[] = {
-      {"void", VOID, "VOID"},    {"int", INT, "INT"}, {"if", IF, "IF"},    {"else", ELSE, "ELSE"},
-      {"while", WHILE, "WHILE"}, {"do", DO, "DO"},    {"for", FOR, "FOR"},
+      {"void", VOID, TEXT_VOID},    {"int", INT, TEXT_INT}, {"if", IF, TEXT_IF},    {"else", ELSE, TEXT_ELSE},
+      {"while", WHILE, TEXT_WHILE}, {"do", DO, TEXT_DO},    {"for", FOR, TEXT_FOR},
   };
   KeywordTable table;
   for (const Spelling &k : spellings) {
@@ -283,7 +283,7 @@ const Keyword *keyword_spelled(const char *text, size_t length) {
 
 // An identifier too long for a short copy, or met when the arena needs a new chunk.
 [[gnu::noinline]] int identifier_token(char *start, char *end) {
-  yylval.text = arena_copy_text(start, size_t(end - start));
+  yylval.text = arena_copy_text(start, size_t(end - start), identifier_text_offset);
   end_token(start, end);
   return ID;
 }
@@ -296,7 +296,7 @@ inline int word_token(char *start, char *end) {
     yylval.text = keyword->value;
     return keyword->token;
   }
-  char *copy = arena_copy_short_text(start, length);  // reads within the buffer's padding
+  TreeRef copy = arena_copy_short_text(start, length, identifier_text_offset);  // reads within the padding
   if (!copy) return identifier_token(start, end);
   end_token(start, end);
   yylval.text = copy;
@@ -362,7 +362,7 @@ bool next_byte_is(char *&p, char second) {
   return p[1] == second;  // the end marker at end of input
 }
 
-int operator_token(char *start, size_t length, int token, const char *text) {
+int operator_token(char *start, size_t length, int token, TreeRef text) {
   end_token(start, start + length);
   yylval.text = text;
   return token;
@@ -495,7 +495,7 @@ void scanner_reset() {
   size_t memory_size = scan.memory_size;
   scan = Scanner{};
   scanner_read_from_memory(memory, memory_size);
-  yylval.text = nullptr;
+  yylval.text = TEXT_NONE;
   yylineno = 1;
   yytext = nullptr;
   yyleng = 0;

@@ -5,8 +5,9 @@
 #include <cstdint>
 
 #include "common/arena.hpp"
+#include "front/tokens.hpp"
 
-enum NodeKind : int32_t {
+enum NodeKind : int16_t {
   NODE_ID = 0,
   NODE_SEQ = 2,
   NODE_LOGIC = 3,
@@ -17,58 +18,84 @@ enum NodeKind : int32_t {
   NODE_NUM = 272,  // the token code of NUM
 };
 
+// Nodes and texts are refs into the tree's memory, 0 for none. The tree is
+// most of a compile's memory, so a node takes only what its kind uses. A
+// NODE_NUM leaf is 8 bytes, its kind and value. A NODE_ID leaf is the block
+// the scanner made for the identifier's copy: its kind, then the text (see
+// identifier_text). Any other node is 12 bytes: its kind, its fixed text and
+// its two children. Nothing reads a leaf's children: isLeaf tells leaves by
+// their kind.
+using NodeRef = TreeRef;
+
 struct Node {
-  int32_t kind;
-  bool has_else;  // an IF built with an else; never printed
+  int16_t kind;
+  bool has_else;       // an IF built with an else; never printed
+  uint8_t fixed_text;  // the FixedText of a node that is not a leaf
   union {
-    const char *text;  // every kind but NODE_NUM
-    int32_t value;     // NODE_NUM
+    int32_t value;   // NODE_NUM
+    NodeRef lchild;  // not a leaf
   };
-  Node *lchild;
-  Node *rchild;
+  NodeRef rchild;  // not a leaf; a leaf ends before it
 };
+static_assert(sizeof(Node) == 12);
+static_assert(offsetof(Node, has_else) == identifier_text_offset, "a name's text follows the leaf's kind");
+constexpr size_t number_leaf_bytes = offsetof(Node, rchild);
 
-inline Node *clear_node(void *memory) {
-  Node *node = static_cast<Node *>(memory);
-  node->has_else = false;
-  node->lchild = node->rchild = nullptr;
-  return node;
+inline bool is_leaf_kind(int kind) { return kind == NODE_ID || kind == NODE_NUM; }
+
+inline Node *node_at(NodeRef ref) { return reinterpret_cast<Node *>(tree_memory(ref)); }
+inline const Node *child(NodeRef ref) { return ref ? node_at(ref) : nullptr; }
+
+inline const char *node_text(const Node *node) {
+  return node->kind == NODE_ID ? reinterpret_cast<const char *>(node) + identifier_text_offset
+                               : fixed_texts[node->fixed_text];
 }
 
-// The builders are inline: the parser calls one or two per reduction.
-inline Node *empty_node() { return clear_node(arena_alloc(sizeof(Node))); }
-
-// Texts are never changed or freed, and each one passed here is a constant
-// keyword or operator text or the scanner's own copy of one identifier, so the
-// node keeps the text itself instead of a second copy.
-inline Node *new_node(const char *text, int kind) {
-  Node *node = empty_node();
-  node->kind = kind;
-  node->text = text;
-  return node;
-}
-
-inline Node *new_int_node(int32_t value) {
-  Node *node = empty_node();
-  node->kind = NODE_NUM;
-  node->value = value;
-  return node;
-}
-
-inline Node *new_dummy_node() {
-  Node *node = empty_node();
-  node->kind = NODE_SEQ;
-  node->text = ".";  // shared by every sequence node, never copied
-  return node;
-}
-
-inline Node *join_child_node(Node *node, Node *lchild, Node *rchild) {
+// The builders are inline: the parser calls one or two per reduction. Each
+// returns the ref of the node it made. text is a FixedText for every kind but
+// NODE_ID and NODE_NUM.
+inline NodeRef make_node(int kind, TreeRef text, NodeRef lchild, NodeRef rchild, bool has_else = false) {
+  TreeBlock block = arena_alloc(sizeof(Node));
+  Node *node = reinterpret_cast<Node *>(block.at);
+  node->kind = int16_t(kind);
+  node->has_else = has_else;
+  node->fixed_text = uint8_t(text);
   node->lchild = lchild;
   node->rchild = rchild;
+  return block.ref;
+}
+
+// Texts are never changed or freed, and each one passed here is a fixed
+// keyword or operator text or the scanner's own copy of one identifier, so the
+// node keeps the text itself instead of a second copy. An identifier's leaf is
+// the block of its copy, which has room for the kind before the text.
+inline NodeRef new_node(TreeRef text, int kind) {
+  if (kind != NODE_ID) return make_node(kind, text, 0, 0);
+  node_at(text)->kind = NODE_ID;
+  return text;
+}
+
+inline NodeRef new_int_node(int32_t value) {
+  TreeBlock block = arena_alloc(number_leaf_bytes);
+  Node *node = reinterpret_cast<Node *>(block.at);
+  node->kind = NODE_NUM;
+  node->has_else = false;
+  node->fixed_text = TEXT_NONE;
+  node->value = value;
+  return block.ref;
+}
+
+inline NodeRef new_dummy_node() { return make_node(NODE_SEQ, TEXT_SEQUENCE, 0, 0); }
+
+// node is not a leaf.
+inline NodeRef join_child_node(NodeRef node, NodeRef lchild, NodeRef rchild) {
+  Node *joined = node_at(node);
+  joined->lchild = lchild;
+  joined->rchild = rchild;
   return node;
 }
 
-inline int isLeaf(const Node *node) { return !node->lchild && !node->rchild; }
+inline int isLeaf(const Node *node) { return is_leaf_kind(node->kind) || (!node->lchild && !node->rchild); }
 
 // Asks for the memory some way past a node to be loaded. The nodes of a
 // statement lie together, statements follow one another in memory in source

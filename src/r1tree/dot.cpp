@@ -10,8 +10,9 @@ constexpr std::string_view tree_title = "Abstract Syntax Tree:\n(";
 constexpr std::string_view children_opening = "\n( ";
 // Graphviz rejects a quoted string of more than 16,381 bytes, so a longer
 // label is written as quoted pieces joined by "+", each at most this long
-// plus one escaped byte.
+// plus one escaped byte and a line end.
 constexpr std::size_t label_piece_bytes = 4096;
+constexpr std::size_t label_line_bytes = 64;  // about 500 points: a wide node, well within Graphviz's limits
 
 constexpr std::string_view graph_opening =
     "digraph syntax_tree {\n"
@@ -71,16 +72,22 @@ void append_label_byte(std::string &dot, char byte) {
   }
 }
 
+// A label longer than one line is drawn as lines of `label_line_bytes`, each
+// left-justified ("\l"): Graphviz fails on a node tens of thousands of points
+// wide. Its pieces break only between escaped bytes.
 void append_label(std::string &dot, std::string_view text) {
+  bool wrapped = text.size() > label_line_bytes;
   dot += '"';
   std::size_t piece_start = dot.size();
-  for (char byte : text) {
+  for (std::size_t i = 0; i < text.size(); i++) {
     if (dot.size() - piece_start >= label_piece_bytes) {
       dot += "\" +\n    \"";
       piece_start = dot.size();
     }
-    append_label_byte(dot, byte);
+    if (wrapped && i > 0 && i % label_line_bytes == 0) dot += "\\l";
+    append_label_byte(dot, text[i]);
   }
+  if (wrapped) dot += "\\l";
   dot += '"';
 }
 

@@ -1,6 +1,8 @@
 #include "report/report.hpp"
 
+#include <array>
 #include <cstdlib>
+#include <cstring>
 
 #include "codegen/codegen.hpp"
 #include "common/output.hpp"
@@ -25,12 +27,35 @@ bool prints_text(int32_t kind) {
   }
 }
 
+// Each fixed text with its blank, ready to be written as one 8-byte block.
+struct TextAndBlank {
+  char bytes[fixed_text_bytes];
+  size_t length;
+};
+
+constexpr auto fixed_texts_and_blanks = [] {
+  std::array<TextAndBlank, FIXED_TEXT_COUNT> texts{};
+  for (size_t i = 0; i < FIXED_TEXT_COUNT; i++) {
+    size_t length = 0;
+    while (fixed_texts[i][length]) texts[i].bytes[length] = fixed_texts[i][length], length++;
+    texts[i].bytes[length] = ' ';
+    texts[i].length = length + 1;
+  }
+  return texts;
+}();
+static_assert(fixed_text_bytes >= sizeof "WHILE ", "room for the longest text and its blank");
+
 // "text " for a node, with room for "\n( " after it.
 char *write_node_text(char *at, const Node *node) {
   if (node->kind == NODE_NUM) {
     at = write_number(make_room(at, longest_number + opening_length), node->value);
+  } else if (node->kind == NODE_ID) {
+    at = write_name(make_room(at, name_group + opening_length), node_text(node), opening_length);
   } else if (prints_text(node->kind)) {
-    at = write_name(make_room(at, name_group + opening_length), node->text, opening_length);
+    const TextAndBlank &text = fixed_texts_and_blanks[node->fixed_text];
+    at = make_room(at, sizeof text.bytes + opening_length);
+    std::memcpy(at, text.bytes, sizeof text.bytes);
+    return at + text.length;
   } else {
     return make_room(at, opening_length);
   }
@@ -39,28 +64,33 @@ char *write_node_text(char *at, const Node *node) {
 }
 
 // For each node whose bracket is open, innermost last: its right child, still
-// to print, or null once only the ")" is left. Held as plain pointers so that
+// to print, or 0 once only the ")" is left. Held as plain pointers so that
 // they can stay in registers.
 struct OpenNodes {
-  const Node **first;
-  const Node **end;    // one past the innermost entry
-  const Node **limit;  // one past the last slot
+  NodeRef *first;
+  NodeRef *end;    // one past the innermost entry
+  NodeRef *limit;  // one past the last slot
 };
 
 // The memory of the open nodes: one block, doubled by realloc when full, so
-// that only as many pages are touched as the tree is deep; kept for the next
-// tree of the process, freed at its end.
+// that only as many pages are touched as the tree is deep. It is freed once
+// the tree is printed, before the code generator takes memory of its own.
 struct OpenNodesMemory {
-  const Node **block = nullptr;
+  NodeRef *block = nullptr;
   size_t capacity = 0;
   ~OpenNodesMemory() { std::free(block); }
 };
 OpenNodesMemory open_nodes_memory;
 
+void release(OpenNodesMemory &memory) {
+  std::free(memory.block);
+  memory = OpenNodesMemory{};
+}
+
 OpenNodes grow(OpenNodesMemory &memory, OpenNodes open) {
   size_t size = size_t(open.end - open.first);
   size_t capacity = size ? 2 * size : first_stack_size;
-  auto *block = static_cast<const Node **>(std::realloc(memory.block, capacity * sizeof *memory.block));
+  auto *block = static_cast<NodeRef *>(std::realloc(memory.block, capacity * sizeof *memory.block));
   if (!block) fatal("out of memory");
   memory.block = block;
   memory.capacity = capacity;
@@ -78,7 +108,7 @@ void print_tree_from(const Node *root, OpenNodesMemory &memory) {
   for (;;) {
     prefetch_ahead_of(node);
     at = write_node_text(at, node);
-    if (node->lchild || node->rchild) {
+    if (!isLeaf(node)) {
       at = write_literal(at, "\n( ");
       if (open.end == open.limit) {
         output.next = at;  // should growth fail, the report so far still goes out
@@ -86,7 +116,7 @@ void print_tree_from(const Node *root, OpenNodesMemory &memory) {
       }
       *open.end++ = node->rchild;
       if (node->lchild) {
-        node = node->lchild;
+        node = node_at(node->lchild);
         continue;
       }
     }
@@ -95,8 +125,8 @@ void print_tree_from(const Node *root, OpenNodesMemory &memory) {
       *at++ = ')';
     }
     if (open.end == open.first) break;
-    node = open.end[-1];
-    open.end[-1] = nullptr;
+    node = node_at(open.end[-1]);
+    open.end[-1] = 0;
   }
   output.next = at;
 }
@@ -109,6 +139,7 @@ void print_tree(const Node *root) { print_tree_from(root, open_nodes_memory); }
 void print_report(const Node *root) {
   out_text("Abstract Syntax Tree:\n(");
   print_tree(root);
+  release(open_nodes_memory);
   out_text(")\n\nTotal No Of Lines:");
   out_number(yylineno);
   out_text("\n\nCode Generated:\n");

@@ -1,6 +1,7 @@
 # Installs the build tree into a scratch prefix and checks what lands there:
 # bin/r1c, which must compile a bundled example exactly as its expected report
-# says, and share/man/man1/r1c.1, which must be the manual page of the source tree.
+# says, bin/r1tree, which must turn that report into a graph, and their manual
+# pages share/man/man1/r1c.1 and r1tree.1, as in the source tree.
 #
 # Run as: cmake -D BUILD_DIR=... -D SOURCE_DIR=... -D PREFIX=... -P check_install.cmake
 foreach(variable BUILD_DIR SOURCE_DIR PREFIX)
@@ -23,19 +24,21 @@ if(NOT status EQUAL 0)
 endif()
 
 set(binary "${PREFIX}/bin/r1c")
-set(manual "${PREFIX}/share/man/man1/r1c.1")
-foreach(path "${binary}" "${manual}")
+set(tree_binary "${PREFIX}/bin/r1tree")
+foreach(path "${binary}" "${tree_binary}" "${PREFIX}/share/man/man1/r1c.1" "${PREFIX}/share/man/man1/r1tree.1")
   if(NOT EXISTS "${path}")
     message(FATAL_ERROR "not installed: ${path}\n${log}")
   endif()
 endforeach()
 
-execute_process(
-  COMMAND "${CMAKE_COMMAND}" -E compare_files "${SOURCE_DIR}/doc/r1c.1" "${manual}"
-  RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "${manual} differs from ${SOURCE_DIR}/doc/r1c.1")
-endif()
+foreach(page r1c.1 r1tree.1)
+  execute_process(
+    COMMAND "${CMAKE_COMMAND}" -E compare_files "${SOURCE_DIR}/doc/${page}" "${PREFIX}/share/man/man1/${page}"
+    RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${PREFIX}/share/man/man1/${page} differs from ${SOURCE_DIR}/doc/${page}")
+  endif()
+endforeach()
 
 # The expected report is everything after the example's '---' line.
 file(READ "${SOURCE_DIR}/examples/countdown.expect" expect)
@@ -52,6 +55,20 @@ execute_process(
 if(NOT status EQUAL 0 OR NOT errors STREQUAL "" OR NOT report STREQUAL expected_report)
   message(FATAL_ERROR "installed r1c on examples/countdown.c: status ${status}, "
                       "stderr '${errors}', report:\n${report}")
+endif()
+
+# The installed r1tree draws the report's tree: its graph starts with the
+# root, the program's "." link.
+file(WRITE "${PREFIX}/report.txt" "${report}")
+execute_process(
+  COMMAND "${tree_binary}" "${PREFIX}/report.txt"
+  RESULT_VARIABLE status
+  OUTPUT_VARIABLE graph
+  ERROR_VARIABLE errors)
+string(FIND "${graph}" "  n0 [label=\".\" class=link" root)
+if(NOT status EQUAL 0 OR NOT errors STREQUAL "" OR NOT root GREATER 0)
+  message(FATAL_ERROR "installed r1tree on the report of examples/countdown.c: status ${status}, "
+                      "stderr '${errors}', graph:\n${graph}")
 endif()
 
 file(REMOVE_RECURSE "${PREFIX}")

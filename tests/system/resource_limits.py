@@ -37,11 +37,11 @@ def check_fixed_cases(r1c, work):
     programs.write_blocks(work / "blocks.c", *programs.blocks_for_size(8 * MB))
     # name, input, limit, message. At 48 MB the scanner buffer reaches 32 MB
     # but cannot double again; a 20 MB identifier fits the buffer but not its
-    # copies; the tree of an 8 MB program needs more than 100 MB.
+    # copies; the tree of an 8 MB program needs more than 24 MB.
     cases = [
         ("40 MB identifier", "id40.c", 48 * MB, BUFFER_OVERFLOW),
         ("20 MB identifier", "id20.c", 48 * MB, OUT_OF_MEMORY),
-        ("8 MB program", "blocks.c", 48 * MB, OUT_OF_MEMORY),
+        ("8 MB program", "blocks.c", 24 * MB, OUT_OF_MEMORY),
     ]
     failures = 0
     for name, source, limit, message in cases:

@@ -18,7 +18,7 @@ struct Scanned {
 
 std::string describe(int token) {
   switch (token) {
-    case ID: return std::string("ID:") + yylval.text;
+    case ID: return std::string("ID:") + identifier_text(yylval.text);
     case NUM: return "NUM:" + std::to_string(yylval.num);
     case LPAREN: return "LPAREN";
     case RPAREN: return "RPAREN";
@@ -26,7 +26,7 @@ std::string describe(int token) {
     case RBRACE: return "RBRACE";
     case COMMA: return "COMMA";
     case SEMI: return "SEMI";
-    default: return std::to_string(token) + ":" + yylval.text;
+    default: return std::to_string(token) + ":" + fixed_texts[yylval.text];
   }
 }
 
@@ -193,7 +193,7 @@ TEST(Scanner, IdentifierCopiesAreWholeAcrossArenaChunks) {
   std::string input;
   std::vector<std::string> words;
   for (int i = 0; i < 150000; i++) {
-    words.push_back("v" + std::string(size_t(i % 40), char('a' + i % 26)));
+    words.push_back(std::string("v").append(size_t(i % 40), char('a' + i % 26)));
     input += words.back() + (i % 7 ? " " : "\n");
   }
   std::string out, err;
@@ -201,7 +201,7 @@ TEST(Scanner, IdentifierCopiesAreWholeAcrossArenaChunks) {
   scanner_read_from_memory(input.data(), input.size());
   reset_compiler();
   std::vector<const char *> copies;
-  while (yylex() == ID) copies.push_back(yylval.text);
+  while (yylex() == ID) copies.push_back(identifier_text(yylval.text));
   ASSERT_EQ(copies.size(), words.size());
   for (size_t i = 0; i < words.size(); i++) ASSERT_STREQ(copies[i], words[i].c_str()) << i;
   reset_compiler();
@@ -216,7 +216,7 @@ TEST(Scanner, ValueOfPunctuationIsTheTokenBefore) {
   reset_compiler();
   EXPECT_EQ(yylex(), ID);
   EXPECT_EQ(yylex(), LPAREN);
-  EXPECT_STREQ(yylval.text, "x");
+  EXPECT_STREQ(identifier_text(yylval.text), "x");
   EXPECT_EQ(yylex(), 0);
   reset_compiler();
   output_to_descriptors();
