@@ -194,8 +194,9 @@ enum Resume : uint8_t {
 };
 
 // A node whose code is being written, waiting for one of its parts.
-// 16 bytes: a chain of operators is a tree as deep as the chain is long, with
-// a frame for each of its nodes. The numbers of one compile stay below 2^32:
+// 16 bytes at most (12 with the 32-bit pointers of WebAssembly): a chain of
+// operators is a tree as deep as the chain is long, with a frame for each of
+// its nodes. The numbers of one compile stay below 2^32:
 // each belongs to a node of 12 bytes or more, at most two to a node, and the
 // tree's memory holds at most 16 GiB.
 struct Frame {
@@ -204,7 +205,7 @@ struct Frame {
   Resume resume;
   Operator op;  // logic and arithmetic nodes
 };
-static_assert(sizeof(Frame) == 16);
+static_assert(sizeof(Frame) <= 16);
 
 Frame frame(const Node *node, int64_t number, Resume resume, Operator op) {
   return {node, uint32_t(number), resume, op};
