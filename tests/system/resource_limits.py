@@ -34,14 +34,15 @@ def check_fixed_cases(r1c, work):
     """Each input under a limit that stops it at a known place."""
     programs.write_identifier(work / "id40.c", 40 * MB)
     programs.write_identifier(work / "id20.c", 20 * MB)
-    programs.write_blocks(work / "blocks.c", *programs.blocks_for_size(8 * MB))
+    programs.write_blocks(work / "blocks.c", *programs.blocks_for_size(32 * MB))
     # name, input, limit, message. At 48 MB the scanner buffer reaches 32 MB
     # but cannot double again; a 20 MB identifier fits the buffer but not its
-    # copies; the tree of an 8 MB program needs more than 100 MB.
+    # copies; the tree of a 32 MB program needs several times 48 MB (its nodes
+    # alone take more bytes than its text).
     cases = [
         ("40 MB identifier", "id40.c", 48 * MB, BUFFER_OVERFLOW),
         ("20 MB identifier", "id20.c", 48 * MB, OUT_OF_MEMORY),
-        ("8 MB program", "blocks.c", 48 * MB, OUT_OF_MEMORY),
+        ("32 MB program", "blocks.c", 48 * MB, OUT_OF_MEMORY),
     ]
     failures = 0
     for name, source, limit, message in cases:
