@@ -507,3 +507,13 @@ size_t generate_program(Shape shape, size_t target_bytes, uint64_t seed, FILE *o
   flush(g);
   return g.written;
 }
+
+size_t generate_long_chain(uint64_t operators, FILE *out) {
+  Generator g;
+  g.file = out;
+  put(g, "int main() {\n  int x, a = 1;\n  x = a");
+  for (uint64_t n = 0; n < operators; n++) put(g, "+a");
+  put(g, ";\n}\n");
+  flush(g);
+  return g.written;
+}

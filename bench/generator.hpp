@@ -26,3 +26,8 @@ std::optional<Shape> shape_named(std::string_view name);
 // closed once the target is reached) to out; the same seed gives the same bytes.
 // Returns the number of bytes written.
 size_t generate_program(Shape shape, size_t target_bytes, uint64_t seed, FILE *out);
+
+// Writes one statement, x = a+a+...+a, with the given number of operators and
+// nothing between them: the smallest input for the largest single tree.
+// Returns the number of bytes written.
+size_t generate_long_chain(uint64_t operators, FILE *out);

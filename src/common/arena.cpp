@@ -19,8 +19,14 @@ constexpr size_t first_chunk_size = size_t(1) << 20;  // bytes; the tree of a pr
 constexpr size_t last_chunk_size = size_t(1) << (chunk_offset_bits + 2);
 static_assert(last_chunk_size == (size_t(1) << chunk_offset_bits) * tree_unit);
 
-size_t chunk_bytes[chunk_limit];  // bytes of each chunk, for releasing it
-uint32_t chunk_count = 1;         // chunk 0 is never used
+// Each chunk begins with its size, for releasing it; its blocks follow.
+struct ChunkHeader {
+  size_t bytes;
+};
+constexpr size_t header_bytes = sizeof(ChunkHeader);
+static_assert(header_bytes % tree_unit == 0);
+
+uint32_t chunk_count = 1;  // chunk 0 is never used
 size_t next_chunk_size = first_chunk_size;
 
 #ifdef R1C_MAP_CHUNKS
@@ -56,15 +62,15 @@ ArenaChunk arena = {nullptr, nullptr, 0};
 
 TreeBlock arena_alloc_slow(size_t size) {
   bool own_chunk = size > next_chunk_size / 4;  // the current chunk stays for the blocks after it
-  size_t bytes = own_chunk ? size : next_chunk_size;
+  size_t bytes = own_chunk ? header_bytes + size : next_chunk_size;
   char *chunk = chunk_count < chunk_limit ? map_chunk(bytes) : nullptr;
   if (!chunk) fatal("out of memory");
+  reinterpret_cast<ChunkHeader *>(chunk)->bytes = bytes;
   uint32_t number = chunk_count++;
   tree_chunks[number] = chunk;
-  chunk_bytes[number] = bytes;
-  TreeBlock block{chunk, number << chunk_offset_bits};
+  TreeBlock block{chunk + header_bytes, number << chunk_offset_bits | TreeRef(header_bytes / tree_unit)};
   if (own_chunk) return block;
-  arena = {chunk + size, chunk + bytes, block.ref + TreeRef(size / tree_unit)};
+  arena = {block.at + size, chunk + bytes, block.ref + TreeRef(size / tree_unit)};
   next_chunk_size = std::min(next_chunk_size * 2, last_chunk_size);
   return block;
 }
@@ -78,7 +84,7 @@ TreeRef arena_copy_text(const char *text, size_t length, size_t before) {
 
 void arena_reset() {
   for (uint32_t number = 1; number < chunk_count; number++) {
-    unmap_chunk(tree_chunks[number], chunk_bytes[number]);
+    unmap_chunk(tree_chunks[number], reinterpret_cast<ChunkHeader *>(tree_chunks[number])->bytes);
     tree_chunks[number] = nullptr;
   }
   chunk_count = 1;

@@ -4,12 +4,13 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
 #include <initializer_list>
 #include <string_view>
 
 namespace {
 
-char buffer[output_buffer_size];
+char *buffer = nullptr;               // made at the first write, so that nothing that can fail runs before main
 std::string *captured_out = nullptr;  // null: write to descriptor 1
 std::string *captured_err = nullptr;  // null: write to descriptor 2
 bool output_lost = false;             // a write to standard output failed
@@ -58,8 +59,9 @@ void send(const char *bytes, size_t n) {
   throw FatalExit{2};
 }
 
-// Writes out the buffer and empties it.
+// Writes out the buffer, if there is one yet, and empties it.
 void send_buffer() {
+  if (!buffer) return;
   size_t n = size_t(output.next - buffer);
   output.next = buffer;
   send(buffer, n);
@@ -67,13 +69,23 @@ void send_buffer() {
 
 }  // namespace
 
-OutputBuffer output = {buffer, buffer + output_buffer_size};
+OutputBuffer output = {nullptr, nullptr};
 
-void output_drain() { send_buffer(); }
+// Without memory for the buffer the run ends as fatal ends it; there is
+// nothing to write out before the message.
+void output_drain() {
+  if (buffer) return send_buffer();
+  buffer = static_cast<char *>(std::malloc(output_buffer_size));
+  if (!buffer) {
+    write_error_line({"out of memory"});
+    throw FatalExit{2};
+  }
+  output = {buffer, buffer + output_buffer_size};
+}
 
 char *drain_to(char *at) {
   output.next = at;
-  send_buffer();
+  output_drain();
   return output.next;
 }
 
@@ -177,14 +189,14 @@ char *write_number(char *at, int64_t value) {
 }
 
 void error_line(int64_t line, const char *message) {
-  output_drain();
+  send_buffer();
   char digits[longest_number];
   char *digits_end = write_number(digits, line);
   write_error_line({"Line: ", std::string_view(digits, size_t(digits_end - digits)), " ;", message});
 }
 
 void fatal(const char *message) {
-  output_drain();
+  send_buffer();
   write_error_line({message});
   throw FatalExit{2};
 }

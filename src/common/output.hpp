@@ -17,7 +17,7 @@ extern OutputBuffer output;
 
 constexpr size_t output_buffer_size = 1 << 16;  // bytes per write to standard output
 
-void output_drain();  // writes out the buffer and empties it
+void output_drain();  // writes out the buffer and empties it; makes it at the first call
 bool output_flush();  // as output_drain at the end of a run; false if output was lost
 
 inline void out_byte(char c) {
