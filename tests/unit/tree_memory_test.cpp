@@ -3,6 +3,7 @@
 // out of the report exactly.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "front/session.hpp"
@@ -43,7 +44,7 @@ TEST(TreeMemory, NamesAndNumbersComeBackExactly) {
       if (i % 100 == 0) program += i ? "}\n{\n" : "{\n";
       bool huge = c.huge_name && i % 100'000 == 50'000;
       std::string name = name_of_length(huge ? c.huge_name : size_t(i) % c.longest + 1, size_t(i));
-      std::string number = std::to_string(i * 7919 % 2147483647);
+      std::string number = std::to_string(int64_t(i) * 7919 % 2147483647);
       program += name + " = " + number + ";\n";
       expected += "LOAD #" + number + ", R1\nSTORE R1, " + name + "\n";
     }
