@@ -194,22 +194,19 @@ enum Resume : uint8_t {
 };
 
 // A node whose code is being written, waiting for one of its parts.
-// 16 bytes at most (12 with the 32-bit pointers of WebAssembly): a chain of
-// operators is a tree as deep as the chain is long, with a frame for each of
-// its nodes. The numbers of one compile stay below 2^32:
+// 12 bytes: a chain of operators is a tree as deep as the chain is long, with
+// a frame for each of its nodes. The numbers of one compile stay below 2^32:
 // each belongs to a node of 12 bytes or more, at most two to a node, and the
 // tree's memory holds at most 16 GiB.
 struct Frame {
-  const Node *node;
+  NodeRef node;
   uint32_t number;  // the temporary or first label it reserved; 0 for none
   Resume resume;
   Operator op;  // logic and arithmetic nodes
 };
-static_assert(sizeof(Frame) <= 16);
+static_assert(sizeof(Frame) == 12);
 
-Frame frame(const Node *node, int64_t number, Resume resume, Operator op) {
-  return {node, uint32_t(number), resume, op};
-}
+Frame frame(NodeRef node, int64_t number, Resume resume, Operator op) { return {node, uint32_t(number), resume, op}; }
 
 // The frames of the nodes whose code is under way, innermost last. Held as
 // plain pointers so that they can stay in registers.
@@ -245,13 +242,13 @@ int64_t reserve_label() { return label++; }
 // What the walk does next: generate `part` (null for nothing), after pushing
 // `frame` when `push` is set.
 struct Step {
-  const Node *part;
+  NodeRef part;
   bool push;
   Frame frame;
 };
 
-Step go_to(const Node *part) { return {part, false, {}}; }
-Step push_then(Frame pushed, const Node *part) { return {part, true, pushed}; }
+Step go_to(NodeRef part) { return {part, false, {}}; }
+Step push_then(Frame pushed, NodeRef part) { return {part, true, pushed}; }
 
 // Each enter_* function writes what its node emits before its first part and
 // returns that part, with a frame to push when the node has more to do after
@@ -260,36 +257,35 @@ Step push_then(Frame pushed, const Node *part) { return {part, true, pushed}; }
 // sequence: lchild then rchild. declaration: the first declarator only when
 // it is an assignment, then the rest of the declarators. A frame is needed
 // only when both parts exist.
-Step enter_pair(const Node *node, const Node *first) {
-  if (!first) return go_to(child(node->rchild));
-  if (!child(node->rchild)) return go_to(first);
-  return push_then(frame(node, 0, RESUME_RIGHT, OP_NONE), first);
+Step enter_pair(const Node *node, NodeRef ref, NodeRef first) {
+  if (!first) return go_to(node->rchild);
+  if (!node->rchild) return go_to(first);
+  return push_then(frame(ref, 0, RESUME_RIGHT, OP_NONE), first);
 }
 
 // logic: t; left; STORE R1, temp<t>; right; <op> ... temp<t>
 // not:   t (printed nowhere); operand; NOT R1
-Step enter_logic(const Node *node) {
+Step enter_logic(const Node *node, NodeRef ref) {
   Operator op = operator_of(node);
-  if (!is_logic(op)) return go_to(nullptr);
-  return push_then(frame(node, reserve_temporary(), op == OP_NOT ? RESUME_NOT : RESUME_LOGIC_RIGHT, op),
-                   child(node->lchild));
+  if (!is_logic(op)) return go_to(0);
+  return push_then(frame(ref, reserve_temporary(), op == OP_NOT ? RESUME_NOT : RESUME_LOGIC_RIGHT, op), node->lchild);
 }
 
 // unary +: operand only. unary -: t; operand; STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
 // arithmetic: A if either operand is compound, then B = A + 1 if the right one is;
 // left; [STORE R1, Temp<A>]; [right; STORE R1, Temp<B>]; [LOAD Temp<A>, R1]; <op> right-operand
-Step enter_arithmetic(const Node *node) {
+Step enter_arithmetic(const Node *node, NodeRef ref) {
   Operator op = operator_of(node);
   if (!is_arithmetic(op)) op = OP_NONE;
   if (!child(node->rchild)) {
-    if (op != OP_SUBTRACT) return go_to(child(node->lchild));
-    return push_then(frame(node, reserve_temporary(), RESUME_NEGATE, op), child(node->lchild));
+    if (op != OP_SUBTRACT) return go_to(node->lchild);
+    return push_then(frame(ref, reserve_temporary(), RESUME_NEGATE, op), node->lchild);
   }
   bool right_compound = !isLeaf(child(node->rchild));
   int64_t first = 0;
   if (!isLeaf(child(node->lchild)) || right_compound) first = reserve_temporary();
   if (right_compound) reserve_temporary();
-  return push_then(frame(node, first, RESUME_ARITH_RIGHT, op), child(node->lchild));
+  return push_then(frame(ref, first, RESUME_ARITH_RIGHT, op), node->lchild);
 }
 
 // if:      n; cond; IFFALSE GOTO Label<n>; stmt; Label<n>:
@@ -299,54 +295,53 @@ Step enter_arithmetic(const Node *node) {
 // for:     n; init; Label<n>:; body; step; then cond; IFTRUE GOTO Label<n>,
 //          or without a cond GOTO Label<n>. The header is SEQ(init, SEQ(cond, step)).
 // Where two labels are reserved, the second is the first + 1.
-Step enter_control(const Node *node) {
+Step enter_control(const Node *node, NodeRef ref) {
   switch (operator_of(node)) {
     case OP_IF: {
       int64_t first = reserve_label();
       if (node->has_else) reserve_label();
-      return push_then(frame(node, first, RESUME_IF_THEN, OP_IF), child(node->lchild));
+      return push_then(frame(ref, first, RESUME_IF_THEN, OP_IF), node->lchild);
     }
     case OP_WHILE: {
       int64_t head = reserve_label();
       reserve_label();
       emit_numbered(define_capital_label, head);
-      return push_then(frame(node, head, RESUME_WHILE_BODY, OP_WHILE), child(node->lchild));
+      return push_then(frame(ref, head, RESUME_WHILE_BODY, OP_WHILE), node->lchild);
     }
     case OP_DO: {
       int64_t head = reserve_label();
       emit_numbered(define_capital_label, head);
-      return push_then(frame(node, head, RESUME_DO_CONDITION, OP_DO), child(node->rchild));
+      return push_then(frame(ref, head, RESUME_DO_CONDITION, OP_DO), node->rchild);
     }
     case OP_FOR: {
       const Node *header = child(node->lchild);
-      return push_then(frame(node, reserve_label(), RESUME_FOR_LABEL, OP_FOR),
-                       header ? child(header->lchild) : nullptr);
+      return push_then(frame(ref, reserve_label(), RESUME_FOR_LABEL, OP_FOR), header ? header->lchild : 0);
     }
-    default: return go_to(nullptr);
+    default: return go_to(0);
   }
 }
 
-Step enter(const Node *node) {
+Step enter(NodeRef ref) {
+  const Node *node = node_at(ref);
   prefetch_ahead_of(node);
   switch (node->kind) {
     case NODE_ID:
       if (isLeaf(node)) emit_named(load_name, node_text(node));
-      return go_to(nullptr);
+      return go_to(0);
     case NODE_NUM:
       if (isLeaf(node)) emit_numbered(load_constant, node->value);
-      return go_to(nullptr);
-    case NODE_SEQ: return enter_pair(node, child(node->lchild));
+      return go_to(0);
+    case NODE_SEQ: return enter_pair(node, ref, node->lchild);
     case NODE_TYPE: {
-      const Node *first =
-          child(node->lchild) && child(node->lchild)->kind == NODE_ASSIGN ? child(node->lchild) : nullptr;
-      return enter_pair(node, first);
+      NodeRef first = node->lchild && node_at(node->lchild)->kind == NODE_ASSIGN ? node->lchild : 0;
+      return enter_pair(node, ref, first);
     }
     case NODE_ASSIGN:  // assignment: value; STORE R1, target
-      return push_then(frame(node, 0, RESUME_ASSIGN, OP_NONE), child(node->rchild));
-    case NODE_LOGIC: return enter_logic(node);
-    case NODE_ARITH: return enter_arithmetic(node);
-    case NODE_CONTROL: return enter_control(node);
-    default: return go_to(nullptr);
+      return push_then(frame(ref, 0, RESUME_ASSIGN, OP_NONE), node->rchild);
+    case NODE_LOGIC: return enter_logic(node, ref);
+    case NODE_ARITH: return enter_arithmetic(node, ref);
+    case NODE_CONTROL: return enter_control(node, ref);
+    default: return go_to(0);
   }
 }
 
@@ -354,38 +349,40 @@ Step enter(const Node *node) {
 // to the node's next part, or, when `done`, pop the frame (its node's code is
 // complete) and go on to `part`, if any.
 struct Resumed {
-  const Node *part;
+  NodeRef part;
   bool done;
 };
 
-Resumed next_part(Frame &frame, Resume resume, const Node *part) {
+Resumed next_part(Frame &frame, Resume resume, NodeRef part) {
   frame.resume = resume;
   return {part, false};
 }
 
-constexpr Resumed finished = {nullptr, true};
+constexpr Resumed finished = {0, true};
 
 // After the left operand; with a compound right operand, on to it.
 Resumed resume_arithmetic(Frame &frame) {
-  const Node *right = child(frame.node->rchild);
+  NodeRef right_ref = node_at(frame.node)->rchild;
+  const Node *right = node_at(right_ref);
   if (frame.number) emit_numbered(store_temporary, frame.number);
-  if (!isLeaf(right)) return next_part(frame, RESUME_ARITH_LINES, right);
+  if (!isLeaf(right)) return next_part(frame, RESUME_ARITH_LINES, right_ref);
   if (frame.number) emit_numbered(load_temporary, frame.number);
   emit_arithmetic_lines(frame.op, right, 0);
   return finished;
 }
 
 Resumed resume_for(Frame &frame) {
-  const Node *header = child(frame.node->lchild);
+  const Node *node = node_at(frame.node);
+  const Node *header = child(node->lchild);
   const Node *inner = header ? child(header->rchild) : nullptr;
   const Node *condition = inner ? child(inner->lchild) : nullptr;
   switch (frame.resume) {
     case RESUME_FOR_LABEL:
       emit_numbered(define_label, frame.number);
-      return next_part(frame, RESUME_FOR_STEP, child(frame.node->rchild));
-    case RESUME_FOR_STEP: return next_part(frame, RESUME_FOR_CONDITION, inner ? child(inner->rchild) : nullptr);
+      return next_part(frame, RESUME_FOR_STEP, node->rchild);
+    case RESUME_FOR_STEP: return next_part(frame, RESUME_FOR_CONDITION, inner ? inner->rchild : 0);
     case RESUME_FOR_CONDITION:
-      if (condition) return next_part(frame, RESUME_FOR_END, condition);
+      if (condition) return next_part(frame, RESUME_FOR_END, inner->lchild);
       emit_jump(jump, frame.number);
       return finished;
     default: emit_jump(jump_if_true, frame.number); return finished;
@@ -393,13 +390,13 @@ Resumed resume_for(Frame &frame) {
 }
 
 Resumed resume(Frame &frame) {
-  const Node *node = frame.node;
+  const Node *node = node_at(frame.node);
   switch (frame.resume) {
-    case RESUME_RIGHT: return {child(node->rchild), true};
+    case RESUME_RIGHT: return {node->rchild, true};
     case RESUME_ASSIGN: emit_named(store_name, node_text(child(node->lchild))); return finished;
     case RESUME_LOGIC_RIGHT:
       emit_numbered(store_logic_temporary, frame.number);
-      return next_part(frame, RESUME_LOGIC_LINE, child(node->rchild));
+      return next_part(frame, RESUME_LOGIC_LINE, node->rchild);
     case RESUME_LOGIC_LINE:
       if (frame.op <= OP_OR) emit_numbered(logic_lines[frame.op - OP_LESS], frame.number);
       return finished;
@@ -419,22 +416,22 @@ Resumed resume(Frame &frame) {
       return finished;
     case RESUME_IF_THEN:
       emit_jump(jump_if_false, frame.number);
-      if (!node->has_else) return next_part(frame, RESUME_IF_END, child(node->rchild));
-      return next_part(frame, RESUME_IF_ELSE, child(child(node->rchild)->lchild));
+      if (!node->has_else) return next_part(frame, RESUME_IF_END, node->rchild);
+      return next_part(frame, RESUME_IF_ELSE, child(node->rchild)->lchild);
     case RESUME_IF_ELSE:
       emit_jump(jump, frame.number + 1);
       emit_numbered(define_label, frame.number);
       frame.number++;  // the end label, defined last
-      return next_part(frame, RESUME_IF_END, child(child(node->rchild)->rchild));
+      return next_part(frame, RESUME_IF_END, child(node->rchild)->rchild);
     case RESUME_IF_END: emit_numbered(define_label, frame.number); return finished;
     case RESUME_WHILE_BODY:
       emit_jump(jump_if_false, frame.number + 1);
-      return next_part(frame, RESUME_WHILE_END, child(node->rchild));
+      return next_part(frame, RESUME_WHILE_END, node->rchild);
     case RESUME_WHILE_END:
       emit_jump(jump, frame.number);
       emit_numbered(define_capital_label, frame.number + 1);
       return finished;
-    case RESUME_DO_CONDITION: return next_part(frame, RESUME_DO_END, child(node->lchild));
+    case RESUME_DO_CONDITION: return next_part(frame, RESUME_DO_END, node->lchild);
     case RESUME_DO_END: emit_jump(jump_if_true, frame.number); return finished;
     default: return resume_for(frame);
   }
@@ -444,10 +441,10 @@ Resumed resume(Frame &frame) {
 
 // Depth-first over the tree with an explicit stack of frames, so the depth
 // of the tree never reaches the call stack.
-void generate(const Node *root) {
+void generate(NodeRef root) {
   FramesMemory &memory = frames_memory;
   Frames frames{memory.block, memory.block, memory.block + memory.capacity};
-  const Node *part = root;
+  NodeRef part = root;
   for (;;) {
     if (part) {
       Step step = enter(part);

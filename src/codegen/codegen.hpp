@@ -3,11 +3,11 @@
 #pragma once
 #include <cstdint>
 
-struct Node;
+#include "front/tree.hpp"
 
 extern int64_t count;  // next temporary number ("Temp" and "temp" share it)
 extern int64_t label;  // next label number
 
-void generate(const Node *node);
+void generate(NodeRef root);  // the tree under root
 
 void codegen_reset();  // both counters back to 1

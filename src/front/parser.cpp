@@ -200,7 +200,7 @@ int yyparse() {
     YYSTYPE value = node_value(rule_value(rule, symbols));
     top -= shape.length;
     if (rule == 1 && top == 0) {
-      print_report(node_at(value.node));
+      print_report(value.node);
       stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
       return accept(lookahead);
     }

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstddef>
 
-struct Node;
+#include "front/tree.hpp"
 
-void print_report(const Node *root);
+void print_report(NodeRef root);
 void print_tree(const Node *node);  // parenthesised prefix layout

@@ -4,6 +4,7 @@
 // enough to break a recursive reader. Where Graphviz is installed, `dot` must
 // accept each graph and draw the same labels and edges.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -225,7 +226,8 @@ bool graphviz_installed() { return std::system("command -v dot > /dev/null 2>&1"
 
 // Runs `dot -Tplain` on the graph; fails the test on any message from dot.
 PlainGraph drawn_by_graphviz(const std::string &dot) {
-  std::string base = testing::TempDir() + "r1tree_dot_test";
+  // Named after the process: tests run side by side, each in a process of its own.
+  std::string base = testing::TempDir() + "r1tree_dot_test_" + std::to_string(getpid());
   std::ofstream(base + ".dot", std::ios::binary) << dot;
   std::string command = "dot -Tplain '" + base + ".dot' > '" + base + ".plain' 2> '" + base + ".err'";
   EXPECT_EQ(std::system(command.c_str()), 0) << read_file(base + ".err");
