@@ -94,3 +94,16 @@ def write_chain(path, operator, count):
             f.write(piece * n)
             left -= n
         f.write(b"; }\n")
+
+
+def run_checks(checks, *args):
+    """Runs each check on args (a check returns its list of problems), prints
+    the problems and the tally, and returns the exit status."""
+    failures = 0
+    for check in checks:
+        problems = check(*args)
+        for problem in problems:
+            print(problem)
+        failures += bool(problems)
+    print(f"{len(checks) - failures} passed, {failures} failed")
+    return 1 if failures else 0

@@ -119,16 +119,8 @@ def check_no_thread_library(r1c, _work):
 
 def main():
     r1c = sys.argv[1]
-    checks = [check_threads_while_compiling, check_no_thread_library]
-    failures = 0
     with tempfile.TemporaryDirectory() as directory:
-        for check in checks:
-            problems = check(r1c, Path(directory))
-            for problem in problems:
-                print(problem)
-            failures += bool(problems)
-    print(f"{len(checks) - failures} passed, {failures} failed")
-    return 1 if failures else 0
+        return programs.run_checks([check_threads_while_compiling, check_no_thread_library], r1c, Path(directory))
 
 
 if __name__ == "__main__":
