@@ -165,7 +165,7 @@ void emit_operand_line(const LineShape &line, const Node *right, int64_t tempora
 }
 
 void emit_arithmetic_lines(Operator op, const Node *right, int64_t temporary) {
-  if (op < OP_ADD || op > OP_REMAINDER) return;
+  if (!is_arithmetic(op)) return;
   if (op == OP_SUBTRACT) emit_operand_line(negate, right, temporary);
   emit_operand_line(arithmetic_lines[op - OP_ADD], right, temporary);
 }

@@ -1,6 +1,7 @@
 """Large source programs for the system and stress tests, written to files in
 big chunks, with the facts the tests check their reports against."""
 from dataclasses import dataclass
+import time
 
 # One statement group repeated inside every innermost block: assignments,
 # a declaration, if/else, while and for, so that every part of the compiler
@@ -107,3 +108,21 @@ def run_checks(checks, *args):
         failures += bool(problems)
     print(f"{len(checks) - failures} passed, {failures} failed")
     return 1 if failures else 0
+
+
+def feed(stream, pieces, pause=0):
+    """Writes the pieces to a child's standard input, pausing between them,
+    then closes it; a child that stops reading ends the feeding quietly."""
+    try:
+        for piece in pieces:
+            stream.write(piece)
+            if pause:
+                stream.flush()
+                time.sleep(pause)
+    except BrokenPipeError:
+        pass  # r1c stopped reading; its status tells why
+    finally:
+        try:
+            stream.close()
+        except BrokenPipeError:
+            pass

@@ -11,7 +11,6 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 from pathlib import Path
 
 import programs
@@ -25,19 +24,8 @@ THREAD_LIBRARIES = ("libpthread", "libthr")
 THREAD_STARTERS = ("pthread_create", "thrd_create", "clone", "clone3")
 
 
-def feed_slowly(stream, source):
-    try:
-        for start in range(0, len(source), PIECE):
-            stream.write(source[start:start + PIECE])
-            stream.flush()
-            time.sleep(PAUSE_SECONDS)
-    except BrokenPipeError:
-        pass  # r1c stopped reading; its status tells why
-    finally:
-        try:
-            stream.close()
-        except BrokenPipeError:
-            pass
+def pieces_of(source):
+    return (source[start:start + PIECE] for start in range(0, len(source), PIECE))
 
 
 def drain(stream, sink):
@@ -62,7 +50,7 @@ def check_threads_while_compiling(r1c, work):
     source = (work / "blocks.c").read_bytes()
     child = subprocess.Popen([r1c], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     output_sizes = []
-    helpers = [threading.Thread(target=feed_slowly, args=(child.stdin, source)),
+    helpers = [threading.Thread(target=programs.feed, args=(child.stdin, pieces_of(source), PAUSE_SECONDS)),
                threading.Thread(target=drain, args=(child.stdout, output_sizes))]
     for helper in helpers:
         helper.start()

@@ -35,19 +35,6 @@ def wait_with_usage(pid):
     return os.waitstatus_to_exitcode(status), usage.ru_maxrss
 
 
-def feed(stream, pieces):
-    try:
-        for piece in pieces:
-            stream.write(piece)
-    except BrokenPipeError:
-        pass  # r1c stopped reading; its status tells why
-    finally:
-        try:
-            stream.close()
-        except BrokenPipeError:
-            pass
-
-
 def hashes_then_program():
     block = b"#" * CHUNK
     for _ in range(HASH_BYTES // CHUNK):
@@ -60,7 +47,7 @@ def check_hashes_then_program(r1c):
     reference = subprocess.run([r1c], input=PROGRAM, capture_output=True, timeout=60)
     expected_tail = reference.stdout
     child = subprocess.Popen([r1c], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    writer = threading.Thread(target=feed, args=(child.stdin, hashes_then_program()))
+    writer = threading.Thread(target=programs.feed, args=(child.stdin, hashes_then_program()))
     writer.start()
     output_bytes = 0
     hashes_seen = 0
