@@ -69,46 +69,48 @@ const auto rule_shapes = [] {
 // The action of a rule: v[0] is the value of its leftmost symbol ($1).
 NodeRef rule_value(int rule, const YYSTYPE *v) {
   switch (rule) {
-    // function: ret_type ID ( ) { stmt_list }
-    case 2: return sequence(join_child_node(v[0].node, new_node(v[1].text, NODE_ID), 0), v[5].node);
-    case 3:                                                            // ret_type: VOID
-    case 5: return new_node(v[0].text, NODE_TYPE);                     // type: INT
-    case 6:                                                            // stmt_list: empty
-    case 14:                                                           // decl_tail: empty
-    case 56: return 0;                                                 // assign_tail: empty
-    case 7: return sequence(v[0].node, v[1].node);                     // stmt_list: stmt stmt_list
-    case 10: return v[1].node;                                         // stmt: { stmt_list }
-    case 13: return join_child_node(v[0].node, v[1].node, v[2].node);  // declaration: type assign decl_tail
-    case 15:                                                           // decl_tail: , assign decl_tail
-    case 57: return sequence(v[1].node, v[2].node);                    // assign_tail: , assign assign_tail
-    case 16:                                                           // assign: ID
-    case 34: return new_node(v[0].text, NODE_ID);                      // primary: ID
-    case 17: return operator_node(v[1].text, NODE_ASSIGN, new_node(v[0].text, NODE_ID), v[2].node);
-    case 19:
-    case 21:
-    case 23:
-    case 25:  // or, and, equality, relational
-      return operator_node(v[1].text, NODE_LOGIC, v[0].node, v[2].node);
-    case 27:
-    case 29: return operator_node(v[1].text, NODE_ARITH, v[0].node, v[2].node);    // + - * / %
-    case 31: return operator_node(v[0].text, NODE_LOGIC, v[1].node, 0);            // unary: NOT primary
-    case 32: return operator_node(v[0].text, NODE_ARITH, v[1].node, 0);            // unary: ADDOP primary
-    case 35: return new_int_node(v[0].num);                                        // primary: NUM
-    case 36: return v[1].node;                                                     // primary: ( expr )
-    case 39: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);  // if ( expr ) stmt
-    case 40:                                                                       // if ( expr ) stmt else stmt
+    case RULE_FUNCTION:  // ret_type ID ( ) { stmt_list }
+      return sequence(join_child_node(v[0].node, new_node(v[1].text, NODE_ID), 0), v[5].node);
+    case RULE_RET_TYPE_VOID:
+    case RULE_TYPE_INT: return new_node(v[0].text, NODE_TYPE);
+    case RULE_STMT_LIST_EMPTY:
+    case RULE_DECL_TAIL_EMPTY:
+    case RULE_ASSIGN_TAIL_EMPTY: return 0;
+    case RULE_STMT_LIST_MORE:  // stmt stmt_list
+    case RULE_FOR_CLAUSE_ASSIGNS: return sequence(v[0].node, v[1].node);
+    case RULE_DECL_TAIL_MORE:  // , assign decl_tail
+    case RULE_ASSIGN_TAIL_MORE: return sequence(v[1].node, v[2].node);
+    case RULE_STMT_BLOCK:  // { stmt_list }
+    case RULE_PRIMARY_PARENTHESES: return v[1].node;
+    case RULE_DECLARATION: return join_child_node(v[0].node, v[1].node, v[2].node);  // type assign decl_tail
+    case RULE_ASSIGN_NAME:
+    case RULE_PRIMARY_NAME: return new_node(v[0].text, NODE_ID);
+    case RULE_ASSIGN_VALUE:  // ID = expr
+      return operator_node(v[1].text, NODE_ASSIGN, new_node(v[0].text, NODE_ID), v[2].node);
+    case RULE_OR_EXPR_BINARY:
+    case RULE_AND_EXPR_BINARY:
+    case RULE_EQ_EXPR_BINARY:
+    case RULE_REL_EXPR_BINARY: return operator_node(v[1].text, NODE_LOGIC, v[0].node, v[2].node);
+    case RULE_ADD_EXPR_BINARY:
+    case RULE_MUL_EXPR_BINARY: return operator_node(v[1].text, NODE_ARITH, v[0].node, v[2].node);
+    case RULE_UNARY_NOT: return operator_node(v[0].text, NODE_LOGIC, v[1].node, 0);
+    case RULE_UNARY_SIGN: return operator_node(v[0].text, NODE_ARITH, v[1].node, 0);
+    case RULE_PRIMARY_NUMBER: return new_int_node(v[0].num);
+    case RULE_IF:  // if ( expr ) stmt
+    case RULE_WHILE: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);
+    case RULE_IF_ELSE:  // if ( expr ) stmt else stmt
       return make_node(NODE_CONTROL, v[0].text, v[2].node, sequence(v[4].node, v[6].node), true);
-    case 44: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);     // while ( expr ) stmt
-    case 45: return operator_node(v[0].text, NODE_CONTROL, v[4].node, v[1].node);     // do stmt while ( expr ) ;
-    case 46: return for_node(v[0].text, 0, 0, 0, v[5].node);                          // for ( ; ; )
-    case 47: return for_node(v[0].text, v[2].node, 0, 0, v[6].node);                  // for ( init ; ; )
-    case 48: return for_node(v[0].text, 0, v[3].node, 0, v[6].node);                  // for ( ; cond ; )
-    case 49: return for_node(v[0].text, 0, 0, v[4].node, v[6].node);                  // for ( ; ; step )
-    case 50: return for_node(v[0].text, v[2].node, v[4].node, 0, v[7].node);          // for ( init ; cond ; )
-    case 51: return for_node(v[0].text, v[2].node, 0, v[5].node, v[7].node);          // for ( init ; ; step )
-    case 52: return for_node(v[0].text, 0, v[3].node, v[5].node, v[7].node);          // for ( ; cond ; step )
-    case 53: return for_node(v[0].text, v[2].node, v[4].node, v[6].node, v[8].node);  // all three
-    case 55: return sequence(v[0].node, v[1].node);                                   // for_clause: assign assign_tail
+    case RULE_DO:
+      return operator_node(v[0].text, NODE_CONTROL, v[4].node, v[1].node);  // do stmt while ( expr ) ;
+    // for ( init ; cond ; step ) stmt, each of the three parts optional
+    case RULE_FOR: return for_node(v[0].text, 0, 0, 0, v[5].node);
+    case RULE_FOR_INIT: return for_node(v[0].text, v[2].node, 0, 0, v[6].node);
+    case RULE_FOR_COND: return for_node(v[0].text, 0, v[3].node, 0, v[6].node);
+    case RULE_FOR_STEP: return for_node(v[0].text, 0, 0, v[4].node, v[6].node);
+    case RULE_FOR_INIT_COND: return for_node(v[0].text, v[2].node, v[4].node, 0, v[7].node);
+    case RULE_FOR_INIT_STEP: return for_node(v[0].text, v[2].node, 0, v[5].node, v[7].node);
+    case RULE_FOR_COND_STEP: return for_node(v[0].text, 0, v[3].node, v[5].node, v[7].node);
+    case RULE_FOR_ALL: return for_node(v[0].text, v[2].node, v[4].node, v[6].node, v[8].node);
     default: return v[0].node;  // rules that pass their first value on
   }
 }
@@ -136,7 +138,7 @@ int stack_overflow() {
 // After the whole program: end of input accepts, any token is an error.
 int accept(int lookahead) {
   if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
-  return lookahead == T_END ? 0 : syntax_error();
+  return lookahead == terminal_of(END_OF_INPUT) ? 0 : syntax_error();
 }
 
 }  // namespace
@@ -199,7 +201,7 @@ int yyparse() {
     const YYSTYPE *symbols = values + top - shape.length + 1;
     YYSTYPE value = node_value(rule_value(rule, symbols));
     top -= shape.length;
-    if (rule == 1 && top == 0) {
+    if (rule == RULE_PROGRAM && top == 0) {
       print_report(value.node);
       stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
       return accept(lookahead);

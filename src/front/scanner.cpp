@@ -46,15 +46,63 @@ enum ByteClass : uint8_t {
   DOUBLED,            // a two-byte operator when doubled, else unrecognised
 };
 
+// The tokens that operator and punctuation bytes begin.
+struct OperatorToken {
+  int token = 0;  // of the byte alone; 0 when it is no token alone
+  TreeRef text = TEXT_NONE;
+  char second = 0;       // the byte that makes a two-byte token with it, if any
+  int paired_token = 0;  // of the two bytes
+  TreeRef paired_text = TEXT_NONE;
+};
+
+struct OperatorSpelling {
+  char byte;
+  OperatorToken tokens;
+};
+
+// Every operator and punctuation token, once.
+constexpr OperatorSpelling operator_spellings[] = {
+    {'+', {ADDOP, TEXT_ADD}},
+    {'-', {ADDOP, TEXT_SUBTRACT}},
+    {'*', {MULOP, TEXT_MULTIPLY}},
+    {'/', {MULOP, TEXT_DIVIDE}},
+    {'%', {MULOP, TEXT_REMAINDER}},
+    {'(', {LPAREN}},
+    {')', {RPAREN}},
+    {'{', {LBRACE}},
+    {'}', {RBRACE}},
+    {',', {COMMA}},
+    {';', {SEMI}},
+    {'<', {RELOP, TEXT_LESS, '=', RELOP, TEXT_LESS_EQUAL}},
+    {'>', {RELOP, TEXT_GREATER, '=', RELOP, TEXT_GREATER_EQUAL}},
+    {'=', {ASSIGN, TEXT_ASSIGN, '=', EQUOP, TEXT_EQUAL}},
+    {'!', {NOT, TEXT_NOT, '=', EQUOP, TEXT_NOT_EQUAL}},
+    {'&', {0, TEXT_NONE, '&', AND, TEXT_AND}},
+    {'|', {0, TEXT_NONE, '|', OR, TEXT_OR}},
+};
+
+constexpr auto operator_tokens = [] {
+  std::array<OperatorToken, 128> tokens{};
+  for (const OperatorSpelling &op : operator_spellings) tokens[size_t(op.byte)] = op.tokens;
+  return tokens;
+}();
+
+// The class of an operator byte, from its tokens. yylex takes a byte alone
+// or followed by '=', or a doubled byte alone; no other pair.
+constexpr ByteClass operator_class(char byte, const OperatorToken &op) {
+  if (!op.second) return op.text == TEXT_NONE ? PUNCTUATION : OPERATOR;
+  if (op.token && op.second == '=') return PAIRS_WITH_EQUALS;
+  if (!op.token && op.second == byte) return DOUBLED;
+  throw "an operator yylex cannot scan";
+}
+
 // What a byte begins.
 constexpr auto byte_classes = [] {
   std::array<ByteClass, 256> classes{};
   for (int c = 'a'; c <= 'z'; c++) classes[c] = classes[c - 'a' + 'A'] = LETTER;
   for (int c = '0'; c <= '9'; c++) classes[c] = DIGIT;
-  for (unsigned char c : std::string_view("+-*/%")) classes[c] = OPERATOR;
-  for (unsigned char c : std::string_view("(){},;")) classes[c] = PUNCTUATION;
-  for (unsigned char c : std::string_view("<>=!")) classes[c] = PAIRS_WITH_EQUALS;
-  for (unsigned char c : std::string_view("&|")) classes[c] = DOUBLED;
+  for (const OperatorSpelling &op : operator_spellings)
+    classes[(unsigned char)op.byte] = operator_class(op.byte, op.tokens);
   classes[' '] = classes['\t'] = BLANK;
   classes['\n'] = NEWLINE;
   classes[0] = END_OR_NUL;
@@ -66,35 +114,6 @@ constexpr auto word_bytes = [] {
   for (size_t c = 0; c < continues.size(); c++)
     continues[c] = byte_classes[c] == LETTER || byte_classes[c] == DIGIT || c == '_';
   return continues;
-}();
-
-// The tokens of the operator and punctuation bytes.
-struct OperatorToken {
-  int token = 0;  // of the byte alone
-  TreeRef text = TEXT_NONE;
-  int paired_token = 0;  // of the byte and the next (PAIRS_WITH_EQUALS, DOUBLED)
-  TreeRef paired_text = TEXT_NONE;
-};
-constexpr auto operator_tokens = [] {
-  std::array<OperatorToken, 128> tokens{};
-  tokens['+'] = {ADDOP, TEXT_ADD};
-  tokens['-'] = {ADDOP, TEXT_SUBTRACT};
-  tokens['*'] = {MULOP, TEXT_MULTIPLY};
-  tokens['/'] = {MULOP, TEXT_DIVIDE};
-  tokens['%'] = {MULOP, TEXT_REMAINDER};
-  tokens['('] = {LPAREN};
-  tokens[')'] = {RPAREN};
-  tokens['{'] = {LBRACE};
-  tokens['}'] = {RBRACE};
-  tokens[','] = {COMMA};
-  tokens[';'] = {SEMI};
-  tokens['<'] = {RELOP, TEXT_LESS, RELOP, TEXT_LESS_EQUAL};
-  tokens['>'] = {RELOP, TEXT_GREATER, RELOP, TEXT_GREATER_EQUAL};
-  tokens['='] = {ASSIGN, TEXT_ASSIGN, EQUOP, TEXT_EQUAL};
-  tokens['!'] = {NOT, TEXT_NOT, EQUOP, TEXT_NOT_EQUAL};
-  tokens['&'] = {0, TEXT_NONE, AND, TEXT_AND};
-  tokens['|'] = {0, TEXT_NONE, OR, TEXT_OR};
-  return tokens;
 }();
 
 // The first eight bytes of text as one number, zero-padded: a word's bytes

@@ -27,7 +27,8 @@ bool prints_text(int32_t kind) {
   }
 }
 
-// Each fixed text with its blank, ready to be written as one 8-byte block.
+// Each fixed text with its blank, ready to be written as one 8-byte block;
+// the blank takes the place of the text's NUL.
 struct TextAndBlank {
   char bytes[fixed_text_bytes];
   size_t length;
@@ -43,7 +44,6 @@ constexpr auto fixed_texts_and_blanks = [] {
   }
   return texts;
 }();
-static_assert(fixed_text_bytes >= sizeof "WHILE ", "room for the longest text and its blank");
 
 // "text " for a node, with room for "\n( " after it.
 char *write_node_text(char *at, const Node *node) {
