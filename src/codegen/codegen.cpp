@@ -13,61 +13,6 @@ namespace {
 
 constexpr size_t first_stack_size = 1024;  // frames before the stack first grows
 
-// Operators, found once per node from its text.
-enum Operator : uint8_t {
-  OP_NONE,
-  OP_LESS,  // the two-operand logic operators, in the order of logic_lines
-  OP_LESS_EQUAL,
-  OP_GREATER,
-  OP_GREATER_EQUAL,
-  OP_NOT_EQUAL,
-  OP_EQUAL,
-  OP_AND,
-  OP_OR,
-  OP_NOT,
-  OP_ADD,  // the arithmetic operators, in the order of arithmetic_lines
-  OP_SUBTRACT,
-  OP_MULTIPLY,
-  OP_DIVIDE,
-  OP_REMAINDER,
-  OP_IF,
-  OP_WHILE,
-  OP_DO,
-  OP_FOR,
-};
-
-// The operator that each fixed text names; a node of a logic, arithmetic or
-// control kind always has a fixed text.
-constexpr auto fixed_text_operators = [] {
-  std::array<Operator, FIXED_TEXT_COUNT> ops{};
-  ops[TEXT_LESS] = OP_LESS;
-  ops[TEXT_LESS_EQUAL] = OP_LESS_EQUAL;
-  ops[TEXT_GREATER] = OP_GREATER;
-  ops[TEXT_GREATER_EQUAL] = OP_GREATER_EQUAL;
-  ops[TEXT_NOT_EQUAL] = OP_NOT_EQUAL;
-  ops[TEXT_EQUAL] = OP_EQUAL;
-  ops[TEXT_AND] = OP_AND;
-  ops[TEXT_OR] = OP_OR;
-  ops[TEXT_NOT] = OP_NOT;
-  ops[TEXT_ADD] = OP_ADD;
-  ops[TEXT_SUBTRACT] = OP_SUBTRACT;
-  ops[TEXT_MULTIPLY] = OP_MULTIPLY;
-  ops[TEXT_DIVIDE] = OP_DIVIDE;
-  ops[TEXT_REMAINDER] = OP_REMAINDER;
-  ops[TEXT_IF] = OP_IF;
-  ops[TEXT_WHILE] = OP_WHILE;
-  ops[TEXT_DO] = OP_DO;
-  ops[TEXT_FOR] = OP_FOR;
-  return ops;
-}();
-
-Operator operator_of(const Node *node) {
-  return node->fixed_text < FIXED_TEXT_COUNT ? fixed_text_operators[node->fixed_text] : OP_NONE;
-}
-
-bool is_logic(Operator op) { return op >= OP_LESS && op <= OP_NOT; }
-bool is_arithmetic(Operator op) { return op >= OP_ADD && op <= OP_REMAINDER; }
-
 // A fixed text of up to 16 bytes, copied as a whole 16 bytes in two moves;
 // what follows it writes over the bytes past its length.
 struct ShortText {
@@ -95,16 +40,56 @@ constexpr LineShape line_shape(const char (&before)[before_size], const char (&a
   return {short_text(before), short_text(after)};
 }
 
-constexpr LineShape logic_lines[] = {
-    line_shape("L temp", ", R1\n"),   line_shape("LE temp", ", R1\n"), line_shape("G temp", ", R1\n"),
-    line_shape("GE temp", ", R1\n"),  line_shape("NE temp", ", R1\n"), line_shape("CMP temp", ", R1\n"),
-    line_shape("AND R1, temp", "\n"), line_shape("OR R1, temp", "\n"),
+// What the code of a node with a given fixed text does.
+enum Operator : uint8_t {
+  OP_NONE,
+  OP_LOGIC,       // two operands; the operator's line follows the right one's code
+  OP_NOT,         // one operand; NOT R1
+  OP_ARITHMETIC,  // the operator's line takes the right operand
+  OP_SUBTRACT,    // NEG <right operand>, then the operator's line; negation with one operand
+  OP_IF,
+  OP_WHILE,
+  OP_DO,
+  OP_FOR,
 };
 
-constexpr LineShape arithmetic_lines[] = {
-    line_shape("ADD ", ", R1\n"),  line_shape("ADD ", ", R1\n"),  // subtraction: after "NEG <operand>"
-    line_shape("MULT ", ", R1\n"), line_shape("DIV R1, ", "\n"), line_shape("MOD R1, ", "\n"),
+struct OperatorCode {
+  Operator op = OP_NONE;
+  LineShape line{};  // logic: around temp<t>'s number; arithmetic: around the right operand
 };
+
+// Every operator's code, by the fixed text of its node; the texts of a
+// parse tree's logic, arithmetic and control nodes all have one.
+constexpr auto operator_codes = [] {
+  std::array<OperatorCode, FIXED_TEXT_COUNT> codes{};
+  codes[TEXT_LESS] = {OP_LOGIC, line_shape("L temp", ", R1\n")};
+  codes[TEXT_LESS_EQUAL] = {OP_LOGIC, line_shape("LE temp", ", R1\n")};
+  codes[TEXT_GREATER] = {OP_LOGIC, line_shape("G temp", ", R1\n")};
+  codes[TEXT_GREATER_EQUAL] = {OP_LOGIC, line_shape("GE temp", ", R1\n")};
+  codes[TEXT_NOT_EQUAL] = {OP_LOGIC, line_shape("NE temp", ", R1\n")};
+  codes[TEXT_EQUAL] = {OP_LOGIC, line_shape("CMP temp", ", R1\n")};
+  codes[TEXT_AND] = {OP_LOGIC, line_shape("AND R1, temp", "\n")};
+  codes[TEXT_OR] = {OP_LOGIC, line_shape("OR R1, temp", "\n")};
+  codes[TEXT_NOT] = {OP_NOT};
+  codes[TEXT_ADD] = {OP_ARITHMETIC, line_shape("ADD ", ", R1\n")};
+  codes[TEXT_SUBTRACT] = {OP_SUBTRACT, line_shape("ADD ", ", R1\n")};
+  codes[TEXT_MULTIPLY] = {OP_ARITHMETIC, line_shape("MULT ", ", R1\n")};
+  codes[TEXT_DIVIDE] = {OP_ARITHMETIC, line_shape("DIV R1, ", "\n")};
+  codes[TEXT_REMAINDER] = {OP_ARITHMETIC, line_shape("MOD R1, ", "\n")};
+  codes[TEXT_IF] = {OP_IF};
+  codes[TEXT_WHILE] = {OP_WHILE};
+  codes[TEXT_DO] = {OP_DO};
+  codes[TEXT_FOR] = {OP_FOR};
+  return codes;
+}();
+
+const OperatorCode &operator_code(uint8_t text) {
+  return operator_codes[text < FIXED_TEXT_COUNT ? text : uint8_t(TEXT_NONE)];
+}
+Operator operator_of(const Node *node) { return operator_code(node->fixed_text).op; }
+
+bool is_logic(Operator op) { return op == OP_LOGIC || op == OP_NOT; }
+bool is_arithmetic(Operator op) { return op == OP_ARITHMETIC || op == OP_SUBTRACT; }
 
 constexpr LineShape load_name = line_shape("LOAD ", ", R1\n");
 constexpr LineShape load_constant = line_shape("LOAD #", ", R1\n");
@@ -164,10 +149,11 @@ void emit_operand_line(const LineShape &line, const Node *right, int64_t tempora
   output.next = write_short_text(at, line.after);
 }
 
-void emit_arithmetic_lines(Operator op, const Node *right, int64_t temporary) {
-  if (!is_arithmetic(op)) return;
-  if (op == OP_SUBTRACT) emit_operand_line(negate, right, temporary);
-  emit_operand_line(arithmetic_lines[op - OP_ADD], right, temporary);
+void emit_arithmetic_lines(uint8_t text, const Node *right, int64_t temporary) {
+  const OperatorCode &code = operator_code(text);
+  if (!is_arithmetic(code.op)) return;
+  if (code.op == OP_SUBTRACT) emit_operand_line(negate, right, temporary);
+  emit_operand_line(code.line, right, temporary);
 }
 
 // Where the code of a node goes on when the walk comes back to it from a part.
@@ -202,11 +188,13 @@ struct Frame {
   NodeRef node;
   uint32_t number;  // the temporary or first label it reserved; 0 for none
   Resume resume;
-  Operator op;  // logic and arithmetic nodes
+  uint8_t text;  // the fixed text of a logic or arithmetic node, else TEXT_NONE
 };
 static_assert(sizeof(Frame) == 12);
 
-Frame frame(NodeRef node, int64_t number, Resume resume, Operator op) { return {node, uint32_t(number), resume, op}; }
+Frame frame(NodeRef node, int64_t number, Resume resume, uint8_t text = TEXT_NONE) {
+  return {node, uint32_t(number), resume, text};
+}
 
 // The frames of the nodes whose code is under way, innermost last. Held as
 // plain pointers so that they can stay in registers.
@@ -260,7 +248,7 @@ Step push_then(Frame pushed, NodeRef part) { return {part, true, pushed}; }
 Step enter_pair(const Node *node, NodeRef ref, NodeRef first) {
   if (!first) return go_to(node->rchild);
   if (!node->rchild) return go_to(first);
-  return push_then(frame(ref, 0, RESUME_RIGHT, OP_NONE), first);
+  return push_then(frame(ref, 0, RESUME_RIGHT), first);
 }
 
 // logic: t; left; STORE R1, temp<t>; right; <op> ... temp<t>
@@ -268,24 +256,23 @@ Step enter_pair(const Node *node, NodeRef ref, NodeRef first) {
 Step enter_logic(const Node *node, NodeRef ref) {
   Operator op = operator_of(node);
   if (!is_logic(op)) return go_to(0);
-  return push_then(frame(ref, reserve_temporary(), op == OP_NOT ? RESUME_NOT : RESUME_LOGIC_RIGHT, op), node->lchild);
+  Resume resume = op == OP_NOT ? RESUME_NOT : RESUME_LOGIC_RIGHT;
+  return push_then(frame(ref, reserve_temporary(), resume, node->fixed_text), node->lchild);
 }
 
 // unary +: operand only. unary -: t; operand; STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
 // arithmetic: A if either operand is compound, then B = A + 1 if the right one is;
 // left; [STORE R1, Temp<A>]; [right; STORE R1, Temp<B>]; [LOAD Temp<A>, R1]; <op> right-operand
 Step enter_arithmetic(const Node *node, NodeRef ref) {
-  Operator op = operator_of(node);
-  if (!is_arithmetic(op)) op = OP_NONE;
   if (!child(node->rchild)) {
-    if (op != OP_SUBTRACT) return go_to(node->lchild);
-    return push_then(frame(ref, reserve_temporary(), RESUME_NEGATE, op), node->lchild);
+    if (operator_of(node) != OP_SUBTRACT) return go_to(node->lchild);
+    return push_then(frame(ref, reserve_temporary(), RESUME_NEGATE), node->lchild);
   }
   bool right_compound = !isLeaf(child(node->rchild));
   int64_t first = 0;
   if (!isLeaf(child(node->lchild)) || right_compound) first = reserve_temporary();
   if (right_compound) reserve_temporary();
-  return push_then(frame(ref, first, RESUME_ARITH_RIGHT, op), node->lchild);
+  return push_then(frame(ref, first, RESUME_ARITH_RIGHT, node->fixed_text), node->lchild);
 }
 
 // if:      n; cond; IFFALSE GOTO Label<n>; stmt; Label<n>:
@@ -300,22 +287,22 @@ Step enter_control(const Node *node, NodeRef ref) {
     case OP_IF: {
       int64_t first = reserve_label();
       if (node->has_else) reserve_label();
-      return push_then(frame(ref, first, RESUME_IF_THEN, OP_IF), node->lchild);
+      return push_then(frame(ref, first, RESUME_IF_THEN), node->lchild);
     }
     case OP_WHILE: {
       int64_t head = reserve_label();
       reserve_label();
       emit_numbered(define_capital_label, head);
-      return push_then(frame(ref, head, RESUME_WHILE_BODY, OP_WHILE), node->lchild);
+      return push_then(frame(ref, head, RESUME_WHILE_BODY), node->lchild);
     }
     case OP_DO: {
       int64_t head = reserve_label();
       emit_numbered(define_capital_label, head);
-      return push_then(frame(ref, head, RESUME_DO_CONDITION, OP_DO), node->rchild);
+      return push_then(frame(ref, head, RESUME_DO_CONDITION), node->rchild);
     }
     case OP_FOR: {
       const Node *header = child(node->lchild);
-      return push_then(frame(ref, reserve_label(), RESUME_FOR_LABEL, OP_FOR), header ? header->lchild : 0);
+      return push_then(frame(ref, reserve_label(), RESUME_FOR_LABEL), header ? header->lchild : 0);
     }
     default: return go_to(0);
   }
@@ -337,7 +324,7 @@ Step enter(NodeRef ref) {
       return enter_pair(node, ref, first);
     }
     case NODE_ASSIGN:  // assignment: value; STORE R1, target
-      return push_then(frame(ref, 0, RESUME_ASSIGN, OP_NONE), node->rchild);
+      return push_then(frame(ref, 0, RESUME_ASSIGN), node->rchild);
     case NODE_LOGIC: return enter_logic(node, ref);
     case NODE_ARITH: return enter_arithmetic(node, ref);
     case NODE_CONTROL: return enter_control(node, ref);
@@ -367,7 +354,7 @@ Resumed resume_arithmetic(Frame &frame) {
   if (frame.number) emit_numbered(store_temporary, frame.number);
   if (!isLeaf(right)) return next_part(frame, RESUME_ARITH_LINES, right_ref);
   if (frame.number) emit_numbered(load_temporary, frame.number);
-  emit_arithmetic_lines(frame.op, right, 0);
+  emit_arithmetic_lines(frame.text, right, 0);
   return finished;
 }
 
@@ -397,9 +384,7 @@ Resumed resume(Frame &frame) {
     case RESUME_LOGIC_RIGHT:
       emit_numbered(store_logic_temporary, frame.number);
       return next_part(frame, RESUME_LOGIC_LINE, node->rchild);
-    case RESUME_LOGIC_LINE:
-      if (frame.op <= OP_OR) emit_numbered(logic_lines[frame.op - OP_LESS], frame.number);
-      return finished;
+    case RESUME_LOGIC_LINE: emit_numbered(operator_code(frame.text).line, frame.number); return finished;
     case RESUME_NOT:
       output.next = write_literal(make_room(output.next, sizeof "NOT R1\n"), "NOT R1\n");
       return finished;
@@ -412,7 +397,7 @@ Resumed resume(Frame &frame) {
     case RESUME_ARITH_LINES:
       emit_numbered(store_temporary, frame.number + 1);
       emit_numbered(load_temporary, frame.number);
-      emit_arithmetic_lines(frame.op, child(node->rchild), frame.number + 1);
+      emit_arithmetic_lines(frame.text, child(node->rchild), frame.number + 1);
       return finished;
     case RESUME_IF_THEN:
       emit_jump(jump_if_false, frame.number);
