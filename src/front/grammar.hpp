@@ -14,7 +14,7 @@ constexpr Symbol terminal_of(int token_code) { return token_code <= 0 ? 0 : Symb
 constexpr int terminal_count = terminal_of(token_codes[sizeof token_codes / sizeof token_codes[0] - 1]) + 1;
 
 // Every nonterminal, once, with its name in the grammar's listings. ACCEPT is
-// the augmented start symbol of rule 0.
+// the augmented start symbol of RULE_ACCEPT.
 #define R1C_NONTERMINALS(NONTERMINAL)       \
   NONTERMINAL(N_ACCEPT, "$accept")          \
   NONTERMINAL(N_PROGRAM, "program")         \

@@ -1,5 +1,5 @@
 // The LALR(1) parser: pulls tokens from yylex, reduces by the grammar's rules
-// and runs each rule's action; rule 1's action prints the report.
+// and runs each rule's action; RULE_PROGRAM's action prints the report.
 #pragma once
 
 int yyparse();  // 0 accepted, 1 syntax error or stack overflow

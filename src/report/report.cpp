@@ -135,7 +135,7 @@ void print_tree_from(const Node *root, OpenNodesMemory &memory) {
 
 void print_tree(const Node *root) { print_tree_from(root, open_nodes_memory); }
 
-// Rule 1's action: the title, the tree, the line total, the heading, then the code.
+// RULE_PROGRAM's action: the title, the tree, the line total, the heading, then the code.
 void print_report(NodeRef root) {
   out_text("Abstract Syntax Tree:\n(");
   print_tree(node_at(root));
