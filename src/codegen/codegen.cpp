@@ -1,9 +1,9 @@
 #include "codegen/codegen.hpp"
 
 #include <array>
-#include <cstdlib>
 
 #include "common/output.hpp"
+#include "common/walk_stack.hpp"
 #include "front/tree.hpp"
 
 int64_t count = 1;
@@ -196,33 +196,9 @@ Frame frame(NodeRef node, int64_t number, Resume resume, uint8_t text = TEXT_NON
   return {node, uint32_t(number), resume, text};
 }
 
-// The frames of the nodes whose code is under way, innermost last. Held as
-// plain pointers so that they can stay in registers.
-struct Frames {
-  Frame *first;
-  Frame *end;    // one past the innermost frame
-  Frame *limit;  // one past the last slot
-};
-
-// The memory of the frames: one block, doubled by realloc when full, so that
-// only as many pages are touched as the tree is deep; kept for the next walk
-// of the process, freed at its end.
-struct FramesMemory {
-  Frame *block = nullptr;
-  size_t capacity = 0;
-  ~FramesMemory() { std::free(block); }
-};
-FramesMemory frames_memory;
-
-Frames grow(FramesMemory &memory, Frames frames) {
-  size_t size = size_t(frames.end - frames.first);
-  size_t capacity = size ? 2 * size : first_stack_size;
-  auto *block = static_cast<Frame *>(std::realloc(memory.block, capacity * sizeof *memory.block));
-  if (!block) fatal("out of memory");
-  memory.block = block;
-  memory.capacity = capacity;
-  return {block, block + size, block + capacity};
-}
+// The frames of the nodes whose code is under way; kept for the next walk of
+// the process, freed at its end.
+WalkStackMemory<Frame> frames_memory;
 
 int64_t reserve_temporary() { return count++; }
 int64_t reserve_label() { return label++; }
@@ -427,14 +403,13 @@ Resumed resume(Frame &frame) {
 // Depth-first over the tree with an explicit stack of frames, so the depth
 // of the tree never reaches the call stack.
 void generate(NodeRef root) {
-  FramesMemory &memory = frames_memory;
-  Frames frames{memory.block, memory.block, memory.block + memory.capacity};
+  WalkStack<Frame> frames = empty_stack(frames_memory);
   NodeRef part = root;
   for (;;) {
     if (part) {
       Step step = enter(part);
       if (step.push) {
-        if (frames.end == frames.limit) frames = grow(memory, frames);
+        if (frames.end == frames.limit) frames = grow(frames_memory, frames, first_stack_size);
         *frames.end++ = step.frame;
       }
       part = step.part;

@@ -1,11 +1,11 @@
 #include "report/report.hpp"
 
 #include <array>
-#include <cstdlib>
 #include <cstring>
 
 #include "codegen/codegen.hpp"
 #include "common/output.hpp"
+#include "common/walk_stack.hpp"
 #include "front/scanner.hpp"
 #include "front/tree.hpp"
 
@@ -64,45 +64,16 @@ char *write_node_text(char *at, const Node *node) {
 }
 
 // For each node whose bracket is open, innermost last: its right child, still
-// to print, or 0 once only the ")" is left. Held as plain pointers so that
-// they can stay in registers.
-struct OpenNodes {
-  NodeRef *first;
-  NodeRef *end;    // one past the innermost entry
-  NodeRef *limit;  // one past the last slot
-};
-
-// The memory of the open nodes: one block, doubled by realloc when full, so
-// that only as many pages are touched as the tree is deep. It is freed once
-// the tree is printed, before the code generator takes memory of its own.
-struct OpenNodesMemory {
-  NodeRef *block = nullptr;
-  size_t capacity = 0;
-  ~OpenNodesMemory() { std::free(block); }
-};
-OpenNodesMemory open_nodes_memory;
-
-void release(OpenNodesMemory &memory) {
-  std::free(memory.block);
-  memory = OpenNodesMemory{};
-}
-
-OpenNodes grow(OpenNodesMemory &memory, OpenNodes open) {
-  size_t size = size_t(open.end - open.first);
-  size_t capacity = size ? 2 * size : first_stack_size;
-  auto *block = static_cast<NodeRef *>(std::realloc(memory.block, capacity * sizeof *memory.block));
-  if (!block) fatal("out of memory");
-  memory.block = block;
-  memory.capacity = capacity;
-  return {block, block + size, block + capacity};
-}
+// to print, or 0 once only the ")" is left. The memory is released once the
+// tree is printed, before the code generator takes memory of its own.
+WalkStackMemory<NodeRef> open_nodes_memory;
 
 // Pre-order: "text " for each node, then "\n( " children ")" when it has any.
 // An explicit stack keeps the depth of the tree off the call stack. An absent
 // child prints nothing.
-void print_tree_from(const Node *root, OpenNodesMemory &memory) {
+void print_tree_from(const Node *root, WalkStackMemory<NodeRef> &memory) {
   if (!root) return;
-  OpenNodes open{memory.block, memory.block, memory.block + memory.capacity};
+  WalkStack<NodeRef> open = empty_stack(memory);
   char *at = output.next;
   const Node *node = root;
   for (;;) {
@@ -112,7 +83,7 @@ void print_tree_from(const Node *root, OpenNodesMemory &memory) {
       at = write_literal(at, "\n( ");
       if (open.end == open.limit) {
         output.next = at;  // should growth fail, the report so far still goes out
-        open = grow(memory, open);
+        open = grow(memory, open, first_stack_size);
       }
       *open.end++ = node->rchild;
       if (node->lchild) {
