@@ -32,19 +32,15 @@ YYSTYPE node_value(NodeRef node) {
   return value;
 }
 
-// A node with its children, made in one step: new_dummy_node or new_node,
-// then join_child_node.
+// Nodes are made with their children in one step (make_node), not as
+// new_dummy_node or new_node followed by join_child_node.
 NodeRef sequence(NodeRef first, NodeRef rest) { return make_node(NODE_SEQ, TEXT_SEQUENCE, first, rest); }
-
-NodeRef operator_node(TreeRef text, int kind, NodeRef left, NodeRef right) {
-  return make_node(kind, text, left, right);
-}
 
 // for ( init ; cond ; step ) body: the header is SEQ(init, SEQ(cond, step)),
 // the inner pair absent when there is neither cond nor step.
 NodeRef for_node(TreeRef text, NodeRef init, NodeRef cond, NodeRef step, NodeRef body) {
   NodeRef inner = cond || step ? sequence(cond, step) : 0;
-  return operator_node(text, NODE_CONTROL, sequence(init, inner), body);
+  return make_node(NODE_CONTROL, text, sequence(init, inner), body);
 }
 
 // What the parser needs to reduce by a rule, in one small record: the symbols
@@ -86,22 +82,22 @@ NodeRef rule_value(int rule, const YYSTYPE *v) {
     case RULE_ASSIGN_NAME:
     case RULE_PRIMARY_NAME: return new_node(v[0].text, NODE_ID);
     case RULE_ASSIGN_VALUE:  // ID = expr
-      return operator_node(v[1].text, NODE_ASSIGN, new_node(v[0].text, NODE_ID), v[2].node);
+      return make_node(NODE_ASSIGN, v[1].text, new_node(v[0].text, NODE_ID), v[2].node);
     case RULE_OR_EXPR_BINARY:
     case RULE_AND_EXPR_BINARY:
     case RULE_EQ_EXPR_BINARY:
-    case RULE_REL_EXPR_BINARY: return operator_node(v[1].text, NODE_LOGIC, v[0].node, v[2].node);
+    case RULE_REL_EXPR_BINARY: return make_node(NODE_LOGIC, v[1].text, v[0].node, v[2].node);
     case RULE_ADD_EXPR_BINARY:
-    case RULE_MUL_EXPR_BINARY: return operator_node(v[1].text, NODE_ARITH, v[0].node, v[2].node);
-    case RULE_UNARY_NOT: return operator_node(v[0].text, NODE_LOGIC, v[1].node, 0);
-    case RULE_UNARY_SIGN: return operator_node(v[0].text, NODE_ARITH, v[1].node, 0);
+    case RULE_MUL_EXPR_BINARY: return make_node(NODE_ARITH, v[1].text, v[0].node, v[2].node);
+    case RULE_UNARY_NOT: return make_node(NODE_LOGIC, v[0].text, v[1].node, 0);
+    case RULE_UNARY_SIGN: return make_node(NODE_ARITH, v[0].text, v[1].node, 0);
     case RULE_PRIMARY_NUMBER: return new_int_node(v[0].num);
     case RULE_IF:  // if ( expr ) stmt
-    case RULE_WHILE: return operator_node(v[0].text, NODE_CONTROL, v[2].node, v[4].node);
+    case RULE_WHILE: return make_node(NODE_CONTROL, v[0].text, v[2].node, v[4].node);
     case RULE_IF_ELSE:  // if ( expr ) stmt else stmt
       return make_node(NODE_CONTROL, v[0].text, v[2].node, sequence(v[4].node, v[6].node), true);
     case RULE_DO:
-      return operator_node(v[0].text, NODE_CONTROL, v[4].node, v[1].node);  // do stmt while ( expr ) ;
+      return make_node(NODE_CONTROL, v[0].text, v[4].node, v[1].node);  // do stmt while ( expr ) ;
     // for ( init ; cond ; step ) stmt, each of the three parts optional
     case RULE_FOR: return for_node(v[0].text, 0, 0, 0, v[5].node);
     case RULE_FOR_INIT: return for_node(v[0].text, v[2].node, 0, 0, v[6].node);
