@@ -34,14 +34,21 @@ let waitingProgram = null;  // the newest program, while a compile runs
 let nextCompileId = 1;
 let shownCompileId = 0;
 
-function startCompileWorker() {
-  if (compileWorker) compileWorker.terminate();
-  compileWorker = new Worker('compile_worker.js');
-  compileWorker.onmessage = ({ data }) => compiled(data);
-  compileWorker.onerror = (event) => {
+// A new worker running script, in place of old (stopped if running): its
+// results go to onResult, and its failure, kept from the console, to onFailure.
+function replaceWorker(old, script, onResult, onFailure) {
+  if (old) old.terminate();
+  const worker = new Worker(script);
+  worker.onmessage = ({ data }) => onResult(data);
+  worker.onerror = (event) => {
     event.preventDefault();
-    compilerStopped(event.message);
+    onFailure(event);
   };
+  return worker;
+}
+
+function startCompileWorker() {
+  compileWorker = replaceWorker(compileWorker, 'compile_worker.js', compiled, (event) => compilerStopped(event.message));
   compiling = null;
 }
 
@@ -178,21 +185,21 @@ let drawing = null;  // the job in the drawing worker
 let waitingDrawing = null;
 
 function startDrawWorker() {
-  if (drawWorker) drawWorker.terminate();
-  drawWorker = new Worker('draw_worker.js');
-  drawWorker.onmessage = ({ data }) => drawn(data);
-  drawWorker.onerror = (event) => {
-    event.preventDefault();
-    const job = drawing;
-    startDrawWorker();
-    if (waitingDrawing) {
-      sendDrawing(waitingDrawing);
-      waitingDrawing = null;
-    } else if (job && job.id === shownCompileId) {
-      treeMessage(`The tree could not be drawn: ${event.message}`, 'failed', job.since);
-    }
-  };
+  drawWorker = replaceWorker(drawWorker, 'draw_worker.js', drawn, drawerStopped);
   drawing = null;
+}
+
+// The drawing worker failed: a new one takes the waiting job, or the page says
+// why the shown tree is missing.
+function drawerStopped(event) {
+  const job = drawing;
+  startDrawWorker();
+  if (waitingDrawing) {
+    sendDrawing(waitingDrawing);
+    waitingDrawing = null;
+  } else if (job && job.id === shownCompileId) {
+    treeMessage(`The tree could not be drawn: ${event.message}`, 'failed', job.since);
+  }
 }
 
 function requestDrawing(job) {
