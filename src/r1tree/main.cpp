@@ -1,5 +1,6 @@
 // r1tree: reads an r1c report from standard input, or from the one file named,
-// and writes its syntax tree as a Graphviz DOT graph to standard output.
+// and writes its syntax tree as a Graphviz DOT graph to standard output;
+// r1tree --version prints its version.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -61,10 +62,14 @@ int main(int argc, char **argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   if (argc > 2) {
-    std::fputs("usage: r1tree [FILE]\n", stderr);
+    std::fputs("usage: r1tree [FILE | --version]\n", stderr);
     return status_failure;
   }
   try {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+      write_all("r1tree " R1C_VERSION "\n");
+      return 0;
+    }
     std::string dot;
     if (!report_to_dot(read_input(argc, argv), dot)) {
       std::fputs("r1tree: no syntax tree in the input\n", stderr);

@@ -3,11 +3,12 @@
 input or named as a file, becomes a graph that Graphviz's dot draws (when dot
 is installed); input without a tree gives status 1, and input that cannot be
 read or output that cannot be written gives status 2, each with one line on
-standard error.
+standard error. --version prints one line with the version.
 
 usage: r1tree_cli.py R1C R1TREE EXAMPLES_DIR
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -62,7 +63,11 @@ def status_cases(r1tree, scratch):
         ("no input", [r1tree], b"", "pipe", (), 1, NO_TREE),
         ("a syntax error's message, no report", [r1tree], b"Line: 1 ;syntax error\n", "pipe", (), 1, NO_TREE),
         ("a report cut short", [r1tree], REPORT[:30], "pipe", (), 1, NO_TREE),
-        ("two arguments", [r1tree, report_file, report_file], b"", "pipe", (), 2, b"usage: r1tree [FILE]\n"),
+        ("two arguments", [r1tree, report_file, report_file], b"", "pipe", (), 2,
+         b"usage: r1tree [FILE | --version]\n"),
+        ("--version", [r1tree, "--version"], b"", "pipe", (), 0, b""),
+        ("--version to a full device", [r1tree, "--version"], b"", "full", (), 2,
+         b"r1tree: error writing standard output: No space left on device\n"),
         ("a missing file", [r1tree, missing], b"", "pipe", (), 2,
          b"r1tree: cannot open " + missing.encode() + b": " + b"No such file or directory" + b"\n"),
         ("a directory named as the file", [r1tree, scratch], b"", "pipe", (), 2,
@@ -116,7 +121,12 @@ def main():
                 problems.append(f"status {status}, expected {want_status}")
             if err != want_err:
                 problems.append(f"stderr {err!r}, expected {want_err!r}")
-            if status == 0 and stdout == "pipe" and not out.startswith(b"digraph syntax_tree {\n"):
+            # A graph, or for --version one line naming the version.
+            if command[1:] == ["--version"]:
+                wanted = re.fullmatch(rb"r1tree [0-9]+\.[0-9]+\.[0-9]+\n", out)
+            else:
+                wanted = out.startswith(b"digraph syntax_tree {\n")
+            if status == 0 and stdout == "pipe" and not wanted:
                 problems.append(f"standard output {out[:60]!r}")
             for problem in problems:
                 print(f"{name}: {problem}")
