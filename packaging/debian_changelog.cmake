@@ -1,0 +1,128 @@
+# Writes CHANGELOG.md as a Debian changelog, gzipped with gzip -n (gzip.cmake),
+# for /usr/share/doc/PACKAGE/changelog.gz. Each "## [VERSION] - YYYY-MM-DD"
+# section becomes an entry for that version, released to unstable on that day;
+# "## [Unreleased]" becomes an entry for the version being built, not yet
+# released (UNRELEASED), dated the day of the build (or SOURCE_DATE_EPOCH's).
+# Each "### Heading" is an item, and its bullets are the item's sub-items,
+# wrapped to 79 columns.
+#
+# Run as: cmake -D CHANGELOG=CHANGELOG.md -D OUTPUT=changelog.gz -D PACKAGE=r1c
+#               -D VERSION=1.2.3 -D MAINTAINER="NAME <EMAIL>" -D GZIP=gzip -P debian_changelog.cmake
+foreach(variable CHANGELOG OUTPUT PACKAGE VERSION MAINTAINER GZIP)
+  if(NOT DEFINED ${variable})
+    message(FATAL_ERROR "${variable} is not set")
+  endif()
+endforeach()
+
+# Appends TEXT to the variable OUT as lines of at most 79 columns, the first
+# starting with FIRST, the others with REST.
+function(append_wrapped out first rest text)
+  string(REGEX REPLACE "[ \t]+" ";" words "${text}")
+  set(result "${${out}}")
+  set(line "${first}")
+  set(line_empty TRUE)
+  foreach(word IN LISTS words)
+    string(REGEX REPLACE "<(semicolon|open|close)>" "x" shown "${line} ${word}")
+    string(LENGTH "${shown}" length)
+    if(line_empty)
+      string(APPEND line "${word}")
+      set(line_empty FALSE)
+    elseif(length GREATER 79)
+      string(APPEND result "${line}\n")
+      set(line "${rest}${word}")
+    else()
+      string(APPEND line " ${word}")
+    endif()
+  endforeach()
+  string(APPEND result "${line}\n")
+  set(${out} "${result}" PARENT_SCOPE)
+endfunction()
+
+# The day of the week of a date, as Debian's dates name it (Sakamoto's method).
+function(weekday out year month day)
+  set(offsets 0 3 2 5 0 3 5 1 4 6 2 4)
+  math(EXPR index "${month} - 1")
+  list(GET offsets ${index} offset)
+  if(month LESS 3)
+    math(EXPR year "${year} - 1")
+  endif()
+  math(EXPR number "(${year} + ${year} / 4 - ${year} / 100 + ${year} / 400 + ${offset} + ${day}) % 7")
+  set(names Sun Mon Tue Wed Thu Fri Sat)
+  list(GET names ${number} name)
+  set(${out} "${name}" PARENT_SCOPE)
+endfunction()
+
+set(entries "")
+set(entry "")
+set(trailer "")
+set(item "")
+
+# Ends the bullet being read, then, with `all`, the entry.
+macro(finish_item)
+  if(NOT item STREQUAL "")
+    append_wrapped(entry "    - " "      " "${item}")
+    set(item "")
+  endif()
+endmacro()
+macro(finish_entry)
+  finish_item()
+  if(NOT trailer STREQUAL "")
+    string(APPEND entries "${entry}\n${trailer}\n\n")
+  endif()
+  set(entry "")
+  set(trailer "")
+endmacro()
+
+# CMake's lists split at ";" and group at "[" and "]": the text holds those
+# as placeholders until it is written.
+file(READ "${CHANGELOG}" text)
+string(REPLACE ";" "<semicolon>" text "${text}")
+string(REPLACE "[" "<open>" text "${text}")
+string(REPLACE "]" "<close>" text "${text}")
+string(REPLACE "\n" ";" lines "${text}")
+
+set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^## <open>Unreleased<close>$")
+    finish_entry()
+    string(TIMESTAMP date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+    set(entry "${PACKAGE} (${VERSION}) UNRELEASED; urgency=medium\n")
+    set(trailer " -- ${MAINTAINER}  ${date}")
+  elseif(line MATCHES "^## <open>([^<>]+)<close> - ([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$")
+    finish_entry()
+    set(entry "${PACKAGE} (${CMAKE_MATCH_1}) unstable; urgency=medium\n")
+    set(year ${CMAKE_MATCH_2})
+    set(day ${CMAKE_MATCH_4})
+    string(REGEX REPLACE "^0" "" month "${CMAKE_MATCH_3}")
+    math(EXPR month_index "${month} - 1")
+    list(GET months ${month_index} month_name)
+    weekday(day_name ${year} ${month} ${day})
+    set(trailer " -- ${MAINTAINER}  ${day_name}, ${day} ${month_name} ${year} 00:00:00 +0000")
+  elseif(line MATCHES "^## ")
+    message(FATAL_ERROR "${CHANGELOG}: a version's heading is \"## [VERSION] - YYYY-MM-DD\" or \"## [Unreleased]\", not \"${line}\"")
+  elseif(trailer STREQUAL "")
+    # The text above the first version.
+  elseif(line MATCHES "^### (.+)$")
+    finish_item()
+    string(APPEND entry "\n  * ${CMAKE_MATCH_1}:\n")
+  elseif(line MATCHES "^- (.+)$")
+    finish_item()
+    set(item "${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^  +(.+)$" AND NOT item STREQUAL "")
+    string(APPEND item " ${CMAKE_MATCH_1}")
+  elseif(NOT line STREQUAL "")
+    message(FATAL_ERROR "${CHANGELOG}: under a version, lines are \"### Heading\", \"- item\" and an item's indented lines, not \"${line}\"")
+  endif()
+endforeach()
+finish_entry()
+if(entries STREQUAL "")
+  message(FATAL_ERROR "${CHANGELOG} has no version")
+endif()
+
+string(REPLACE "<semicolon>" ";" entries "${entries}")
+string(REPLACE "<open>" "[" entries "${entries}")
+string(REPLACE "<close>" "]" entries "${entries}")
+string(REGEX REPLACE "\n\n$" "\n" entries "${entries}")
+string(REGEX REPLACE "\\.gz$" "" INPUT "${OUTPUT}")
+file(WRITE "${INPUT}" "${entries}")
+include(${CMAKE_CURRENT_LIST_DIR}/gzip.cmake)
