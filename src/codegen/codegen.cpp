@@ -4,6 +4,7 @@
 
 #include "common/output.hpp"
 #include "common/walk_stack.hpp"
+#include "front/positions.hpp"
 #include "front/tree.hpp"
 
 int64_t count = 1;
@@ -398,15 +399,16 @@ Resumed resume(Frame &frame) {
   }
 }
 
-}  // namespace
-
 // Depth-first over the tree with an explicit stack of frames, so the depth
-// of the tree never reaches the call stack.
-void generate(NodeRef root) {
+// of the tree never reaches the call stack. Traced: notes which node writes
+// each piece of code, for the compiles that record positions.
+template <bool Traced>
+void walk(NodeRef root) {
   WalkStack<Frame> frames = empty_stack(frames_memory);
   NodeRef part = root;
   for (;;) {
     if (part) {
+      if constexpr (Traced) note_code_of(part, output_position());
       Step step = enter(part);
       if (step.push) {
         if (frames.end == frames.limit) frames = grow(frames_memory, frames, first_stack_size);
@@ -414,6 +416,7 @@ void generate(NodeRef root) {
       }
       part = step.part;
     } else if (frames.end != frames.first) {
+      if constexpr (Traced) note_code_of(frames.end[-1].node, output_position());
       Resumed resumed = resume(frames.end[-1]);
       if (resumed.done) frames.end--;
       part = resumed.part;
@@ -421,6 +424,15 @@ void generate(NodeRef root) {
       return;
     }
   }
+}
+
+}  // namespace
+
+void generate(NodeRef root) {
+  if (!position_trace) return walk<false>(root);
+  position_trace->code_begin = output_position();
+  walk<true>(root);
+  position_trace->code_end = output_position();
 }
 
 void codegen_reset() {
