@@ -1,7 +1,8 @@
 # Installs the build tree into a scratch prefix and checks what lands there:
 # bin/r1c, which must compile a bundled example exactly as its expected report
-# says, bin/r1tree, which must turn that report into a graph, and their manual
-# pages share/man/man1/r1c.1 and r1tree.1, as in the source tree.
+# says, bin/r1tree, which must turn that report into a graph, bin/r1explain,
+# and their manual pages share/man/man1/r1c.1, r1tree.1 and r1explain.1, as in
+# the source tree.
 #
 # Run as: cmake -D BUILD_DIR=... -D SOURCE_DIR=... -D PREFIX=... -P check_install.cmake
 foreach(variable BUILD_DIR SOURCE_DIR PREFIX)
@@ -25,13 +26,14 @@ endif()
 
 set(binary "${PREFIX}/bin/r1c")
 set(tree_binary "${PREFIX}/bin/r1tree")
-foreach(path "${binary}" "${tree_binary}" "${PREFIX}/share/man/man1/r1c.1" "${PREFIX}/share/man/man1/r1tree.1")
+foreach(path "${binary}" "${tree_binary}" "${PREFIX}/bin/r1explain" "${PREFIX}/share/man/man1/r1c.1"
+    "${PREFIX}/share/man/man1/r1tree.1" "${PREFIX}/share/man/man1/r1explain.1")
   if(NOT EXISTS "${path}")
     message(FATAL_ERROR "not installed: ${path}\n${log}")
   endif()
 endforeach()
 
-foreach(page r1c.1 r1tree.1)
+foreach(page r1c.1 r1tree.1 r1explain.1)
   execute_process(
     COMMAND "${CMAKE_COMMAND}" -E compare_files "${SOURCE_DIR}/doc/${page}" "${PREFIX}/share/man/man1/${page}"
     RESULT_VARIABLE status)

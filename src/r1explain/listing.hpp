@@ -1,0 +1,16 @@
+// r1explain's listing: the generated code of one program with the source
+// lines of each statement before the code they produced.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "front/source_map.hpp"
+
+// Source lines are written "NUMBER| text"; code lines are indented by eight
+// blanks and two more for each statement they are nested in.
+constexpr std::string_view source_mark = "| ";
+constexpr size_t code_indent = 8;
+constexpr size_t nesting_indent = 2;
+
+// The listing of a compile's map, its program's source being `source`.
+std::string make_listing(std::string_view source, const CompileMap &map);
