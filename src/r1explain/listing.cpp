@@ -110,7 +110,7 @@ std::string make_listing(std::string_view source, const CompileMap &map) {
     if (line.statement >= 0 && line.statement != previous) write_statement_lines(listing, line.statement, previous);
     previous = line.statement;
     int depth = line.statement >= 0 ? listing.statements[size_t(line.statement)].depth : 0;
-    listing.text.append(code_indent + nesting_indent * size_t(depth), ' ');
+    listing.text.append(code_indent + nesting_indent * size_t(std::min(depth, deepest_indent)), ' ');
     listing.text += out.substr(line.begin, line.end - line.begin);
     listing.text += '\n';
   }
