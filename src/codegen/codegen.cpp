@@ -240,7 +240,7 @@ Step enter_logic(const Node *node, NodeRef ref) {
 // unary +: operand only. unary -: t; operand; STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
 // arithmetic: A if either operand is compound, then B = A + 1 if the right one is;
 // left; [STORE R1, Temp<A>]; [right; STORE R1, Temp<B>]; [LOAD Temp<A>, R1]; <op> right-operand
-Step enter_arithmetic(const Node *node, NodeRef ref) {
+[[gnu::always_inline]] inline Step enter_arithmetic(const Node *node, NodeRef ref) {
   if (!child(node->rchild)) {
     if (operator_of(node) != OP_SUBTRACT) return go_to(node->lchild);
     return push_then(frame(ref, reserve_temporary(), RESUME_NEGATE), node->lchild);
@@ -259,7 +259,7 @@ Step enter_arithmetic(const Node *node, NodeRef ref) {
 // for:     n; init; Label<n>:; body; step; then cond; IFTRUE GOTO Label<n>,
 //          or without a cond GOTO Label<n>. The header is SEQ(init, SEQ(cond, step)).
 // Where two labels are reserved, the second is the first + 1.
-Step enter_control(const Node *node, NodeRef ref) {
+[[gnu::always_inline]] inline Step enter_control(const Node *node, NodeRef ref) {
   switch (operator_of(node)) {
     case OP_IF: {
       int64_t first = reserve_label();
@@ -285,7 +285,10 @@ Step enter_control(const Node *node, NodeRef ref) {
   }
 }
 
-Step enter(NodeRef ref) {
+// enter and resume, and the parts of them that are called from one place,
+// are inlined in both of the walks, as they were when there was one walk:
+// called from two places, the compiler would make them calls.
+[[gnu::always_inline]] inline Step enter(NodeRef ref) {
   const Node *node = node_at(ref);
   prefetch_ahead_of(node);
   switch (node->kind) {
@@ -325,7 +328,7 @@ Resumed next_part(Frame &frame, Resume resume, NodeRef part) {
 constexpr Resumed finished = {0, true};
 
 // After the left operand; with a compound right operand, on to it.
-Resumed resume_arithmetic(Frame &frame) {
+[[gnu::always_inline]] inline Resumed resume_arithmetic(Frame &frame) {
   NodeRef right_ref = node_at(frame.node)->rchild;
   const Node *right = node_at(right_ref);
   if (frame.number) emit_numbered(store_temporary, frame.number);
@@ -335,7 +338,7 @@ Resumed resume_arithmetic(Frame &frame) {
   return finished;
 }
 
-Resumed resume_for(Frame &frame) {
+[[gnu::always_inline]] inline Resumed resume_for(Frame &frame) {
   const Node *node = node_at(frame.node);
   const Node *header = child(node->lchild);
   const Node *inner = header ? child(header->rchild) : nullptr;
@@ -353,7 +356,7 @@ Resumed resume_for(Frame &frame) {
   }
 }
 
-Resumed resume(Frame &frame) {
+[[gnu::always_inline]] inline Resumed resume(Frame &frame) {
   const Node *node = node_at(frame.node);
   switch (frame.resume) {
     case RESUME_RIGHT: return {node->rchild, true};
