@@ -113,7 +113,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "a machine with one register, R1. The report is exact to the byte, for\n"
   "students, teachers and graders.\n"
   "\n"
-  "r1tree draws the syntax tree of a report as a Graphviz graph.")
+  "r1tree draws the syntax tree of a report as a Graphviz graph; r1explain\n"
+  "lists each statement's source lines before the code they produced.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)

@@ -4,6 +4,7 @@
 
 #include "common/output.hpp"
 #include "common/walk_stack.hpp"
+#include "front/positions.hpp"
 #include "front/tree.hpp"
 
 int64_t count = 1;
@@ -239,7 +240,7 @@ Step enter_logic(const Node *node, NodeRef ref) {
 // unary +: operand only. unary -: t; operand; STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
 // arithmetic: A if either operand is compound, then B = A + 1 if the right one is;
 // left; [STORE R1, Temp<A>]; [right; STORE R1, Temp<B>]; [LOAD Temp<A>, R1]; <op> right-operand
-Step enter_arithmetic(const Node *node, NodeRef ref) {
+[[gnu::always_inline]] inline Step enter_arithmetic(const Node *node, NodeRef ref) {
   if (!child(node->rchild)) {
     if (operator_of(node) != OP_SUBTRACT) return go_to(node->lchild);
     return push_then(frame(ref, reserve_temporary(), RESUME_NEGATE), node->lchild);
@@ -258,7 +259,7 @@ Step enter_arithmetic(const Node *node, NodeRef ref) {
 // for:     n; init; Label<n>:; body; step; then cond; IFTRUE GOTO Label<n>,
 //          or without a cond GOTO Label<n>. The header is SEQ(init, SEQ(cond, step)).
 // Where two labels are reserved, the second is the first + 1.
-Step enter_control(const Node *node, NodeRef ref) {
+[[gnu::always_inline]] inline Step enter_control(const Node *node, NodeRef ref) {
   switch (operator_of(node)) {
     case OP_IF: {
       int64_t first = reserve_label();
@@ -284,7 +285,10 @@ Step enter_control(const Node *node, NodeRef ref) {
   }
 }
 
-Step enter(NodeRef ref) {
+// enter and resume, and the parts of them that are called from one place,
+// are inlined in both of the walks, as they were when there was one walk:
+// called from two places, the compiler would make them calls.
+[[gnu::always_inline]] inline Step enter(NodeRef ref) {
   const Node *node = node_at(ref);
   prefetch_ahead_of(node);
   switch (node->kind) {
@@ -324,7 +328,7 @@ Resumed next_part(Frame &frame, Resume resume, NodeRef part) {
 constexpr Resumed finished = {0, true};
 
 // After the left operand; with a compound right operand, on to it.
-Resumed resume_arithmetic(Frame &frame) {
+[[gnu::always_inline]] inline Resumed resume_arithmetic(Frame &frame) {
   NodeRef right_ref = node_at(frame.node)->rchild;
   const Node *right = node_at(right_ref);
   if (frame.number) emit_numbered(store_temporary, frame.number);
@@ -334,7 +338,7 @@ Resumed resume_arithmetic(Frame &frame) {
   return finished;
 }
 
-Resumed resume_for(Frame &frame) {
+[[gnu::always_inline]] inline Resumed resume_for(Frame &frame) {
   const Node *node = node_at(frame.node);
   const Node *header = child(node->lchild);
   const Node *inner = header ? child(header->rchild) : nullptr;
@@ -352,7 +356,7 @@ Resumed resume_for(Frame &frame) {
   }
 }
 
-Resumed resume(Frame &frame) {
+[[gnu::always_inline]] inline Resumed resume(Frame &frame) {
   const Node *node = node_at(frame.node);
   switch (frame.resume) {
     case RESUME_RIGHT: return {node->rchild, true};
@@ -398,15 +402,16 @@ Resumed resume(Frame &frame) {
   }
 }
 
-}  // namespace
-
 // Depth-first over the tree with an explicit stack of frames, so the depth
-// of the tree never reaches the call stack.
-void generate(NodeRef root) {
+// of the tree never reaches the call stack. Traced: notes which node writes
+// each piece of code, for the compiles that record positions.
+template <bool Traced>
+void walk(NodeRef root) {
   WalkStack<Frame> frames = empty_stack(frames_memory);
   NodeRef part = root;
   for (;;) {
     if (part) {
+      if constexpr (Traced) note_code_of(part, output_position());
       Step step = enter(part);
       if (step.push) {
         if (frames.end == frames.limit) frames = grow(frames_memory, frames, first_stack_size);
@@ -414,6 +419,7 @@ void generate(NodeRef root) {
       }
       part = step.part;
     } else if (frames.end != frames.first) {
+      if constexpr (Traced) note_code_of(frames.end[-1].node, output_position());
       Resumed resumed = resume(frames.end[-1]);
       if (resumed.done) frames.end--;
       part = resumed.part;
@@ -421,6 +427,15 @@ void generate(NodeRef root) {
       return;
     }
   }
+}
+
+}  // namespace
+
+void generate(NodeRef root) {
+  if (!position_trace) return walk<false>(root);
+  position_trace->code_begin = output_position();
+  walk<true>(root);
+  position_trace->code_end = output_position();
 }
 
 void codegen_reset() {

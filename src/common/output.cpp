@@ -14,6 +14,7 @@ char *buffer = nullptr;               // made at the first write, so that nothin
 std::string *captured_out = nullptr;  // null: write to descriptor 1
 std::string *captured_err = nullptr;  // null: write to descriptor 2
 bool output_lost = false;             // a write to standard output failed
+size_t sent_bytes = 0;                // bytes sent to standard output since the last reset
 
 // Writes all bytes to a descriptor; false on failure.
 bool write_all(int fd, const char *bytes, size_t n) {
@@ -49,6 +50,7 @@ void write_error_line(std::initializer_list<std::string_view> parts) {
 // Sends bytes to standard output; on failure, reports it once and ends the run.
 void send(const char *bytes, size_t n) {
   if (output_lost || n == 0) return;
+  sent_bytes += n;
   if (captured_out) {
     captured_out->append(bytes, n);
     return;
@@ -208,7 +210,10 @@ void output_to_strings(std::string *out, std::string *err) {
   captured_err = err;
 }
 
+size_t output_position() { return sent_bytes + (buffer ? size_t(output.next - buffer) : 0); }
+
 void output_reset() {
+  sent_bytes = 0;
   output.next = buffer;
   output_lost = false;
 }

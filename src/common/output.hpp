@@ -104,4 +104,8 @@ struct FatalExit {
 // Where output goes: file descriptors 1 and 2, or strings (for tests).
 void output_to_descriptors();
 void output_to_strings(std::string *out, std::string *err);
-void output_reset();  // drops pending output and restores the start state
+void output_reset();
+
+// Bytes of standard output written so far in this run, the buffered ones
+// included: where the next byte will stand in the whole output.
+size_t output_position();  // drops pending output and restores the start state

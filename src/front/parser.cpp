@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <vector>
 
 #include "common/output.hpp"
 #include "front/grammar.hpp"
 #include "front/parse_tables.hpp"
+#include "front/positions.hpp"
 #include "front/scanner.hpp"
 #include "front/tree.hpp"
 #include "report/report.hpp"
@@ -63,7 +65,8 @@ const auto rule_shapes = [] {
 }();
 
 // The action of a rule: v[0] is the value of its leftmost symbol ($1).
-NodeRef rule_value(int rule, const YYSTYPE *v) {
+// Inlined in both of the parser's loops, as it was when there was one.
+[[gnu::always_inline]] inline NodeRef rule_value(int rule, const YYSTYPE *v) {
   switch (rule) {
     case RULE_FUNCTION:  // ret_type ID ( ) { stmt_list }
       return sequence(join_child_node(v[0].node, new_node(v[1].text, NODE_ID), 0), v[5].node);
@@ -137,7 +140,140 @@ int accept(int lookahead) {
   return lookahead == terminal_of(END_OF_INPUT) ? 0 : syntax_error();
 }
 
+// Positions, for the compiles that record them: the span of each symbol on
+// the stack, beside its state and value; grown with the stack.
+std::vector<ByteSpan> spans;
+
+void make_spans_fit() {
+  if (spans.size() < size_t(stack.capacity)) spans.resize(size_t(stack.capacity));
+}
+
+// The span of the symbols a rule pops, the top `length` entries; an empty
+// rule's is the empty span at the end of the symbol below it.
+ByteSpan rule_span(int top, int length) {
+  if (length == 0) return {spans[size_t(top)].end, spans[size_t(top)].end};
+  return {spans[size_t(top - length + 1)].begin, spans[size_t(top)].end};
+}
+
+// A token being shifted: its span, and for a name the span of its leaf,
+// which is the block of the scanner's copy.
+ByteSpan note_token(int terminal) {
+  size_t begin = scanner_offset(yytext);
+  ByteSpan span{begin, begin + yyleng};
+  if (terminal == terminal_of(ID)) position_trace->nodes[yylval.text].span = span;
+  return span;
+}
+
+// A node's span when a rule has made it or joined children to it: a node
+// made by this rule covers its children, or the rule's symbols when it has
+// none; a node made before covers its own span and its children's.
+ByteSpan cover_node(NodeRef ref, ByteSpan rule) {
+  auto &nodes = position_trace->nodes;
+  auto found = nodes.find(ref);
+  bool made_now = found == nodes.end();
+  bool spanned = !made_now;
+  ByteSpan span = made_now ? ByteSpan{} : found->second.span;
+  const Node *node = node_at(ref);
+  if (!isLeaf(node)) {
+    for (NodeRef part : {node->lchild, node->rchild}) {
+      if (!part) continue;
+      ByteSpan part_span = made_now ? cover_node(part, rule) : nodes[part].span;
+      span = spanned ? cover_both(span, part_span) : part_span;
+      spanned = true;
+    }
+  }
+  if (!spanned) span = rule;
+  nodes[ref].span = span;
+  return span;
+}
+
+// After a rule's action: its value covers at least the rule's symbols (a
+// value passed on grows by the rule's other tokens, such as a statement's
+// ';'), and the nodes the action made or joined below it get their spans.
+void note_reduction(NodeRef value, ByteSpan rule, bool statement) {
+  if (!value) return;
+  const Node *node = node_at(value);
+  if (!isLeaf(node))
+    for (NodeRef part : {node->lchild, node->rchild})
+      if (part) cover_node(part, rule);
+  NodeOrigin &origin = position_trace->nodes[value];
+  origin.span = origin.span.end ? cover_both(origin.span, rule) : rule;
+  origin.statement = origin.statement || statement || node->kind == NODE_CONTROL;
+}
+
+// The stack lives in locals while the parser runs, so the compiler keeps the
+// top and the arrays in registers across the calls for tokens and the actions.
+// Traced: the parse records positions; r1c's own parse is the other one.
+template <bool Traced>
+int parse() {
+  if (stack.capacity == 0 && yygrowstack() != 0) return stack_overflow();
+  if constexpr (Traced) make_spans_fit();
+  int16_t *states = stack.states;
+  YYSTYPE *values = stack.values;
+  int top = 0;
+  int last = stack.capacity - 1;  // the highest entry the stack has room for
+  int state = states[0] = 0;
+  int lookahead = no_lookahead;
+  // Before a push: grows the stack when it is full, or ends the parse.
+  auto make_room = [&] {
+    if (top < last) return true;
+    stack.top = top;
+    if (yygrowstack() != 0) return false;
+    states = stack.states;
+    values = stack.values;
+    last = stack.capacity - 1;
+    if constexpr (Traced) make_spans_fit();
+    return true;
+  };
+  for (;;) {
+    int rule = parse_default_reduction[state];
+    if (rule == 0) {
+      if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
+      int action = parse_action[state][lookahead];
+      if (action > 0) {
+        if (!make_room()) return stack_overflow();
+        states[++top] = int16_t(state = action);
+        values[top] = yylval;
+        if constexpr (Traced) spans[size_t(top)] = note_token(lookahead);
+        lookahead = no_lookahead;
+        continue;
+      }
+      if (action == 0) return syntax_error();
+      rule = -action;
+    }
+    RuleShape shape = rule_shapes[rule];
+    if (shape.unit) {
+      states[top] = int16_t(state = state_after(states[top - 1], shape.column, lookahead));
+      continue;
+    }
+    const YYSTYPE *symbols = values + top - shape.length + 1;
+    YYSTYPE value = node_value(rule_value(rule, symbols));
+    ByteSpan span;
+    if constexpr (Traced) {
+      span = rule_span(top, shape.length);
+      note_reduction(value.node, span, rule == RULE_STMT_SIMPLE);
+    }
+    top -= shape.length;
+    if (rule == RULE_PROGRAM && top == 0) {
+      if constexpr (Traced) {
+        position_trace->root = value.node;
+        position_trace->report_begin = output_position();
+      }
+      print_report(value.node);
+      stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
+      return accept(lookahead);
+    }
+    state = state_after(states[top], shape.column, lookahead);
+    if (!make_room()) return stack_overflow();
+    states[++top] = int16_t(state);
+    values[top] = value;
+    if constexpr (Traced) spans[size_t(top)] = span;
+  }
+}
+
 }  // namespace
+
+PositionTrace *position_trace = nullptr;
 
 void yyerror(const char *message) { error_line(yylineno, message); }
 
@@ -154,63 +290,11 @@ int yygrowstack() {
   return 0;
 }
 
-// The stack lives in locals while the parser runs, so the compiler keeps the
-// top and the arrays in registers across the calls for tokens and the actions.
-int yyparse() {
-  if (stack.capacity == 0 && yygrowstack() != 0) return stack_overflow();
-  int16_t *states = stack.states;
-  YYSTYPE *values = stack.values;
-  int top = 0;
-  int last = stack.capacity - 1;  // the highest entry the stack has room for
-  int state = states[0] = 0;
-  int lookahead = no_lookahead;
-  // Before a push: grows the stack when it is full, or ends the parse.
-  auto make_room = [&] {
-    if (top < last) return true;
-    stack.top = top;
-    if (yygrowstack() != 0) return false;
-    states = stack.states;
-    values = stack.values;
-    last = stack.capacity - 1;
-    return true;
-  };
-  for (;;) {
-    int rule = parse_default_reduction[state];
-    if (rule == 0) {
-      if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
-      int action = parse_action[state][lookahead];
-      if (action > 0) {
-        if (!make_room()) return stack_overflow();
-        states[++top] = int16_t(state = action);
-        values[top] = yylval;
-        lookahead = no_lookahead;
-        continue;
-      }
-      if (action == 0) return syntax_error();
-      rule = -action;
-    }
-    RuleShape shape = rule_shapes[rule];
-    if (shape.unit) {
-      states[top] = int16_t(state = state_after(states[top - 1], shape.column, lookahead));
-      continue;
-    }
-    const YYSTYPE *symbols = values + top - shape.length + 1;
-    YYSTYPE value = node_value(rule_value(rule, symbols));
-    top -= shape.length;
-    if (rule == RULE_PROGRAM && top == 0) {
-      print_report(value.node);
-      stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
-      return accept(lookahead);
-    }
-    state = state_after(states[top], shape.column, lookahead);
-    if (!make_room()) return stack_overflow();
-    states[++top] = int16_t(state);
-    values[top] = value;
-  }
-}
+int yyparse() { return position_trace ? parse<true>() : parse<false>(); }
 
 void parser_reset() {
   std::free(stack.states);
   std::free(stack.values);
   stack = ParseStack{};
+  spans = std::vector<ByteSpan>();
 }

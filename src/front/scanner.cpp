@@ -184,6 +184,7 @@ struct Scanner {
   const char *memory = nullptr;  // in-memory input, when not reading standard input
   size_t memory_size = 0;
   size_t memory_read = 0;
+  size_t data_offset = 0;  // bytes of input before data[0], for positions
 };
 Scanner scan;
 void echo(const char *bytes, size_t n) { out_bytes(bytes, n); }
@@ -237,6 +238,7 @@ void set_limit(size_t data_bytes) {
 bool refill(char *token_start) {
   scan.next = token_start;
   if (scan.at_eof) return false;
+  if (scan.data) scan.data_offset += size_t(token_start - scan.data);
   if (!scan.data) create_buffer();
   size_t pending = size_t(scan.limit - token_start);
   std::memmove(scan.data, token_start, pending);
@@ -499,6 +501,8 @@ int yylex() {
     }
   }
 }
+
+size_t scanner_offset(const char *at) { return scan.data_offset + size_t(at - scan.data); }
 
 void scanner_read_from_stdin() { scan.memory = nullptr; }
 

@@ -16,4 +16,7 @@ extern size_t yyleng;     // its length in bytes
 // Input comes from standard input, or, for tests, from bytes in memory.
 void scanner_read_from_stdin();
 void scanner_read_from_memory(const char *bytes, size_t size);
-void scanner_reset();  // frees the buffer and restores the start state
+void scanner_reset();
+
+// Offset in the whole input of a byte of the data read so far, such as yytext.
+size_t scanner_offset(const char *at);  // frees the buffer and restores the start state

@@ -1,7 +1,7 @@
 # Installs the build tree into a scratch prefix and checks what lands there:
 # bin/r1c, which must compile a bundled example exactly as its expected report
 # says, bin/r1tree, which must turn that report into a graph and print the
-# version, their manual pages under share/man, gzipped without a name or time,
+# version, bin/r1explain, their manual pages under share/man, gzipped without a name or time,
 # each the page in doc/ with the version in its header, and the copyright file
 # and the changelog (CHANGELOG.md in Debian's layout) under share/doc/r1c. Files meant for one package only
 # (lintian's overrides, LICENSE at the top) are not installed.
@@ -30,7 +30,7 @@ endif()
 set(binary "${PREFIX}/bin/r1c")
 set(tree_binary "${PREFIX}/bin/r1tree")
 set(doc_dir "${PREFIX}/share/doc/r1c")
-foreach(path "${binary}" "${tree_binary}" "${doc_dir}/copyright" "${doc_dir}/changelog.gz")
+foreach(path "${binary}" "${tree_binary}" "${PREFIX}/bin/r1explain" "${doc_dir}/copyright" "${doc_dir}/changelog.gz")
   if(NOT EXISTS "${path}")
     message(FATAL_ERROR "not installed: ${path}\n${log}")
   endif()

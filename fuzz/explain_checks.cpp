@@ -1,0 +1,172 @@
+#include "explain_checks.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "front/source_map.hpp"
+#include "front/tree.hpp"
+#include "r1explain/listing.hpp"
+
+namespace {
+
+constexpr std::string_view title = "Abstract Syntax Tree:\n";
+constexpr std::string_view tree_end_text = "\n\nTotal No Of Lines:";
+constexpr std::string_view code_heading = "Code Generated:\n";
+
+std::string violation(const char *property, std::string_view detail) {
+  return std::string(property) + ": " + std::string(detail.substr(0, 200));
+}
+
+bool has_letter_or_digit(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isalnum(c) != 0; });
+}
+
+std::string word_bytes(std::string_view text) {
+  std::string word;
+  for (unsigned char c : text)
+    if (std::isalnum(c) || c == '_') word.push_back(char(c));
+  return word;
+}
+
+struct Lines {
+  std::vector<size_t> starts{0};
+  explicit Lines(std::string_view text) {
+    for (size_t i = 0; i < text.size(); i++)
+      if (text[i] == '\n') starts.push_back(i + 1);
+  }
+  SourcePoint point(size_t offset) const {
+    size_t line = size_t(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin()) - 1;
+    return {int64_t(line + 1), int64_t(offset - starts[line] + 1)};
+  }
+};
+
+bool same_point(SourcePoint a, SourcePoint b) { return a.line == b.line && a.column == b.column; }
+
+std::string keyword_of(const std::string &text) {
+  std::string word = text;
+  for (char &c : word) c = char(std::tolower((unsigned char)c));
+  return word;
+}
+
+// Each node: its span inside the input and its parent's, its points, its
+// text where the report prints it, and its tokens' bytes where they tell.
+std::string check_nodes(std::string_view input, const CompileMap &map, size_t tree_begin, size_t tree_end) {
+  const std::vector<MappedNode> &nodes = map.nodes;
+  std::string_view out = map.result.out;
+  Lines lines(input);
+  size_t previous_report_end = tree_begin;
+  for (size_t i = 0; i < nodes.size(); i++) {
+    const MappedNode &node = nodes[i];
+    std::string name = std::to_string(i) + " " + node.text;
+    if (!(node.source_begin < node.source_end && node.source_end <= input.size()))
+      return violation("node span lies inside the program", name);
+    if ((i == 0) != (node.parent < 0) || node.parent >= int(i)) return violation("parents come first", name);
+    if (node.parent >= 0) {
+      const MappedNode &parent = nodes[size_t(node.parent)];
+      if (node.source_begin < parent.source_begin || node.source_end > parent.source_end)
+        return violation("node span lies inside its parent's", name);
+    }
+    if (!same_point(node.first, lines.point(node.source_begin)) ||
+        !same_point(node.last, lines.point(node.source_end - 1)))
+      return violation("lines and columns are those of the span's bytes", name);
+    if (node.report_begin < previous_report_end || node.report_end > tree_end ||
+        out.substr(node.report_begin, node.report_end - node.report_begin) != node.text)
+      return violation("report range prints the node's text, in prefix order", name);
+    previous_report_end = node.report_end;
+    std::string_view tokens = input.substr(node.source_begin, node.source_end - node.source_begin);
+    // A leaf passed on grows by the rule's other tokens, as `(a)` and `a;` do.
+    std::string word = word_bytes(tokens);
+    if (node.kind == NODE_ID && word != node.text) return violation("a name's span holds the name alone", name);
+    if (node.kind == NODE_NUM && (word.empty() || !std::all_of(word.begin(), word.end(), ::isdigit)))
+      return violation("a number's span holds its digits alone", name);
+    int expected_statement = node.is_statement ? int(i) : node.parent < 0 ? -1 : nodes[size_t(node.parent)].statement;
+    if (node.statement != expected_statement) return violation("a node's statement is its nearest", name);
+    if (node.is_statement && node.kind == NODE_CONTROL && tokens.substr(0, node.text.size()) != keyword_of(node.text))
+      return violation("a control statement starts with its keyword", name);
+    if (node.is_statement && node.kind != NODE_CONTROL && tokens.back() != ';')
+      return violation("a simple statement ends with its ';'", name);
+  }
+  return "";
+}
+
+// The code lines are r1c's code section, line for line, each written by a
+// node of the statement it names; labels by their control statement.
+std::string check_code(const CompileMap &map, size_t heading_end) {
+  std::string_view out = map.result.out;
+  if (map.code_begin != heading_end || map.code_end < map.code_begin || map.code_end > out.size())
+    return violation("the code section follows its heading", out.substr(heading_end));
+  if (has_letter_or_digit(out.substr(map.code_end)))
+    return violation("only echoed bytes follow the code", out.substr(map.code_end));
+  std::string joined;
+  for (const MappedCodeLine &line : map.code) {
+    std::string_view text = out.substr(line.begin, line.end - line.begin);
+    joined.append(text).push_back('\n');
+    if (line.node < 0 || line.node >= int(map.nodes.size())) return violation("every code line maps to a node", text);
+    if (line.statement < 0 || !map.nodes[size_t(line.statement)].is_statement)
+      return violation("every code line belongs to a statement", text);
+    int holder = line.node;
+    while (holder >= 0 && holder != line.statement) holder = map.nodes[size_t(holder)].parent;
+    if (holder < 0) return violation("a code line's node lies in its statement", text);
+    if (!text.empty() && text.back() == ':' &&
+        (map.nodes[size_t(line.node)].kind != NODE_CONTROL || line.statement != line.node))
+      return violation("a label belongs to its control statement", text);
+  }
+  if (joined != out.substr(map.code_begin, map.code_end - map.code_begin))
+    return violation("the code lines are the code section", joined);
+  return "";
+}
+
+// The listing's code lines, in order, are the code section's; its source
+// lines are the input's lines as numbered.
+std::string check_listing(std::string_view input, const CompileMap &map) {
+  std::string listing = make_listing(input, map);
+  Lines lines(input);
+  std::string code;
+  std::string_view rest = listing;
+  while (!rest.empty()) {
+    size_t end = rest.find('\n');
+    if (end == std::string_view::npos) return violation("listing lines end in a newline", rest);
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end + 1);
+    size_t mark = line.find(source_mark);
+    size_t digits = line.find_first_not_of(' ');
+    if (mark != std::string_view::npos && digits < mark && std::isdigit((unsigned char)line[digits])) {
+      size_t number = std::stoul(std::string(line.substr(digits, mark - digits)));
+      if (number < 1 || number > lines.starts.size()) return violation("a source line is in the program", line);
+      size_t begin = lines.starts[number - 1];
+      size_t stop = std::min(input.find('\n', begin), input.size());
+      if (line.substr(mark + source_mark.size()) != input.substr(begin, stop - begin))
+        return violation("a source line is shown as written", line);
+      continue;
+    }
+    size_t indent = line.find_first_not_of(' ');
+    if (indent < code_indent || (indent - code_indent) % nesting_indent != 0)
+      return violation("code lines are indented by depth", line);
+    code.append(line.substr(indent)).push_back('\n');
+  }
+  std::string_view out = map.result.out;
+  if (code != out.substr(map.code_begin, map.code_end - map.code_begin))
+    return violation("the listing's code lines are the code section", code);
+  return "";
+}
+
+}  // namespace
+
+std::string explain_violation(std::string_view input) {
+  CompileResult plain = compile_text(input);
+  CompileMap map = compile_with_map(input);
+  if (map.result.out != plain.out || map.result.err != plain.err || map.result.status != plain.status)
+    return violation("the map leaves the compile unchanged", map.result.out);
+  std::string_view out = plain.out;
+  size_t title_at = out.find(title);
+  size_t tree_end = title_at == std::string_view::npos ? title_at : out.find(tree_end_text, title_at);
+  size_t heading = tree_end == std::string_view::npos ? tree_end : out.find(code_heading, tree_end);
+  if (heading == std::string_view::npos || plain.status == 2)
+    return map.nodes.empty() && map.code.empty() ? "" : violation("a map only with a report", out);
+  if (map.nodes.empty()) return violation("a report has a map", out);
+  std::string found = check_nodes(input, map, title_at + title.size(), tree_end);
+  if (found.empty()) found = check_code(map, heading + code_heading.size());
+  if (found.empty()) found = check_listing(input, map);
+  return found;
+}

@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""r1explain as a command: files named as compilers name them (- or none for
+standard input, several one after another, each headed by its name), exit
+status 0, 1 after a syntax error, 2 for a file that cannot be read or output
+that cannot be written, and a bad file never stops the ones after it.
+
+usage: r1explain_cli.py R1EXPLAIN
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+GOOD = b"void f() {\n  a = 1;\n}\n"
+GOOD_LISTING = b"     2|   a = 1;\n        LOAD #1, R1\n        STORE R1, a\n"
+BAD = b"void f() {\n  a = ;\n}\n"
+
+
+def run(command, stdin=b"", stdout=subprocess.PIPE):
+    child = subprocess.run(command, input=stdin, stdout=stdout, stderr=subprocess.PIPE, timeout=60)
+    return child.returncode, child.stdout or b"", child.stderr
+
+
+def main():
+    r1explain = sys.argv[1]
+    with tempfile.TemporaryDirectory() as scratch:
+        good, bad, missing = (os.path.join(scratch, name) for name in ("good.c", "bad.c", "missing.c"))
+        for path, text in ((good, GOOD), (bad, BAD)):
+            with open(path, "wb") as f:
+                f.write(text)
+        heading = lambda path: path.encode() + b":\n"
+        no_such = b"r1explain: cannot open " + missing.encode() + b": No such file or directory\n"
+        # name, arguments, standard input, status, standard output, standard error
+        cases = [
+            ("standard input, no file", ["--listing"], GOOD, 0, GOOD_LISTING, b""),
+            ("standard input as -", ["--listing", "-"], GOOD, 0, GOOD_LISTING, b""),
+            ("one file, no heading", ["--listing", good], b"", 0, GOOD_LISTING, b""),
+            ("two files, each headed", ["--listing", good, "-"], GOOD, 0,
+             heading(good) + GOOD_LISTING + b"\n<stdin>:\n" + GOOD_LISTING, b""),
+            ("a syntax error, then a good file", ["--listing", bad, good], b"", 1,
+             heading(good) + GOOD_LISTING, bad.encode() + b":2: syntax error\n"),
+            ("syntax error on standard input", ["--listing"], BAD, 1, b"", b"<stdin>:2: syntax error\n"),
+            ("a missing file between good ones", ["--listing", good, missing, good], b"", 2,
+             heading(good) + GOOD_LISTING + b"\n" + heading(good) + GOOD_LISTING, no_such),
+            ("missing outranks a syntax error", ["--listing", missing, bad], b"", 2, b"",
+             no_such + bad.encode() + b":2: syntax error\n"),
+            ("a directory cannot be read", ["--listing", scratch], b"", 2, b"",
+             b"r1explain: error reading " + scratch.encode() + b": Is a directory\n"),
+            ("-- makes the rest file names", ["--listing", "--", good], b"", 0, GOOD_LISTING, b""),
+            ("no mode", [good], b"", 2, b"", b"r1explain: no mode given\nusage: r1explain --listing [FILE...]\n"),
+            ("unknown option", ["--listing", "--fast", good], b"", 2, b"",
+             b"r1explain: unknown option --fast\nusage: r1explain --listing [FILE...]\n"),
+        ]
+        failures = 0
+        for name, args, stdin, status, out, err in cases:
+            got = run([r1explain] + args, stdin)
+            if got != (status, out, err):
+                failures += 1
+                print(f"FAIL {name}: got {got!r}, expected {(status, out, err)!r}")
+        for option, starts in (("--help", b"usage: r1explain"), ("--version", b"r1explain ")):
+            status, out, err = run([r1explain, option])
+            if status != 0 or not out.startswith(starts) or err:
+                failures += 1
+                print(f"FAIL {option}: {status} {out!r} {err!r}")
+        with open("/dev/full", "wb") as full:
+            status, _, err = run([r1explain, "--listing", good], stdout=full)
+        if status != 2 or not err.startswith(b"r1explain: error writing standard output: "):
+            failures += 1
+            print(f"FAIL output to /dev/full: {status} {err!r}")
+    print(f"{len(cases) + 3 - failures} of {len(cases) + 3} cases pass")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
