@@ -5,7 +5,7 @@ const esbuild = require('esbuild');
 
 const [sourceDir, siteDir] = process.argv.slice(2);
 esbuild.buildSync({
-  entryPoints: ['page.js', 'compile_worker.js', 'draw_worker.js'].map((name) => path.join(sourceDir, name)),
+  entryPoints: ['page.js', 'compile_worker.js', 'draw_worker.js', 'link_worker.js'].map((name) => path.join(sourceDir, name)),
   bundle: true,
   minify: true,
   format: 'iife',
