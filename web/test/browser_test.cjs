@@ -647,6 +647,14 @@ async function checkAccessibility(page) {
   const alternative = await page.evaluate(() => document.querySelector('#tree svg')?.getAttribute('aria-label') || '');
   check('accessibility: the tree picture has the printed tree as its text', alternative.includes('('), alternative.slice(0, 80));
   await page.select('#theme', 'system');
+  // "System" follows the system's setting as it changes.
+  const themes = [];
+  for (const value of ['dark', 'light']) {
+    await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value }]);
+    await page.waitForFunction((v) => document.documentElement.dataset.theme === v, { timeout: 5000 }, value).catch(() => {});
+    themes.push(await page.evaluate(() => document.documentElement.dataset.theme));
+  }
+  check('theme: follows the system', JSON.stringify(themes) === '["dark","light"]', JSON.stringify(themes));
 }
 
 // On a phone: the status and the error stand just below the program, and the
