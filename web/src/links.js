@@ -46,26 +46,35 @@ export async function linkFragment(bytes) {
 }
 
 let linkWorker = null;
-const waitingLinks = new Map();  // request id -> resolve
+const waitingLinks = new Map();  // request id -> {resolve, reject}
 let nextLinkId = 1;
 
 // The link to `bytes` (handed over, not copied) from the page at `base`, made
-// in the link worker; or {tooLarge} with the length it would have had.
+// in the link worker; or {tooLarge} with the length it would have had. Fails
+// when the worker does (out of memory, say); the next link starts a new one.
 export function makeLink(base, bytes) {
   if (!linkWorker) {
     linkWorker = new Worker('link_worker.js');
     linkWorker.onmessage = ({ data }) => {
-      waitingLinks.get(data.id)(data.fragment);
+      waitingLinks.get(data.id).resolve(data.fragment);
       waitingLinks.delete(data.id);
+    };
+    linkWorker.onerror = (event) => {
+      event.preventDefault();
+      linkWorker.terminate();
+      linkWorker = null;
+      for (const waiting of waitingLinks.values()) waiting.reject(new Error(event.message));
+      waitingLinks.clear();
     };
   }
   const id = nextLinkId++;
   linkWorker.postMessage({ id, program: bytes }, [bytes.buffer]);
-  return new Promise((resolve) => {
-    waitingLinks.set(id, (fragment) => {
+  return new Promise((resolve, reject) => {
+    const made = (fragment) => {
       const length = base.length + 1 + fragment.length;
       resolve(length > maxLinkLength ? { tooLarge: true, length } : { url: `${base}#${fragment}` });
-    });
+    };
+    waitingLinks.set(id, { resolve: made, reject });
   });
 }
 
@@ -75,9 +84,16 @@ export async function readFragment(hash) {
   if (hash === '' || hash === '#') return { none: true };
   const separator = hash.indexOf('=');
   const key = separator > 0 ? hash.slice(1, separator) : hash.slice(1);
-  // Standard base64, padded or not, is taken too, as a hand-made link may use it.
-  const value = (separator > 0 ? hash.slice(separator + 1) : '')
-    .replace(/(=|%3D)+$/i, '')
+  // Standard base64, padded or not, is taken too, as a hand-made link may
+  // use it, and so are characters escaped with '%'.
+  let value = separator > 0 ? hash.slice(separator + 1) : '';
+  try {
+    value = decodeURIComponent(value);
+  } catch {
+    // a stray '%': left for the alphabet check to report
+  }
+  value = value
+    .replace(/=+$/, '')
     .replace(/\+/g, '-')
     .replace(/\//g, '_');
   if (key !== 'deflate' && key !== 'program') {

@@ -11,6 +11,7 @@ import { keepProgram, loadProgram } from './storage.js';
 import { bindThemeMenu } from './theme.js';
 import { bindTabs } from './tabs.js';
 import { bindZoomControls, stopZoom, zoomable } from './zoom.js';
+import { bindKeys } from './keys.js';
 
 const editDelayMs = 150;  // the report follows the last keystroke after this pause
 const reportTitle = 'Abstract Syntax Tree:\n';
@@ -444,7 +445,13 @@ async function shareLink() {
   panes.shareBox.hidden = false;
   panes.shareUrl.value = '';
   panes.shareNote.textContent = 'making the link…';
-  const link = await makeLink(`${location.origin}${location.pathname}${location.search}`, programBytes.slice());
+  let link;
+  try {
+    link = await makeLink(`${location.origin}${location.pathname}${location.search}`, programBytes.slice());
+  } catch (error) {
+    if (request === shareRequest) panes.shareNote.textContent = `The link could not be made: ${error.message}`;
+    return;
+  }
   if (request !== shareRequest || view.state.doc !== version) return;  // edited meanwhile
   if (link.tooLarge) {
     hideShareBox();
@@ -485,30 +492,15 @@ function saveProgram() {
   download(textToBytes(view.state.doc.toString()), name);
 }
 
-// --- Keys and controls -------------------------------------------------------
+// --- Controls -----------------------------------------------------------------
 
-const keysDialog = element('keys-dialog');
-const isTyping = (target) => target.closest?.('#editor, input, textarea, select') || target.isContentEditable;
-
-// Ctrl/Cmd+Enter compiles now and Ctrl/Cmd+S saves the report, anywhere on
-// the page (taken before the editor sees them); '?' outside a text field
-// lists the shortcuts.
-window.addEventListener(
-  'keydown',
-  (event) => {
-    const command = event.ctrlKey || event.metaKey;
-    if (command && event.key === 'Enter') compileNow();
-    else if (command && !event.shiftKey && !event.altKey && event.key.toLowerCase() === 's') saveReport();
-    else if (event.key === '?' && !command && !isTyping(event.target) && !keysDialog.open) keysDialog.showModal();
-    else return;
-    event.preventDefault();
-    event.stopPropagation();
-  },
-  true,
-);
-
-element('show-keys').addEventListener('click', () => keysDialog.showModal());
-element('close-keys').addEventListener('click', () => keysDialog.close());
+bindKeys({
+  compileNow,
+  saveReport,
+  dialog: element('keys-dialog'),
+  openButton: element('show-keys'),
+  closeButton: element('close-keys'),
+});
 element('open-file').addEventListener('change', async (event) => {
   const file = event.target.files[0];
   event.target.value = '';
