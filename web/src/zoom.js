@@ -10,18 +10,34 @@ const narrowScreen = matchMedia('(max-width: 700px)');  // the style sheet's pho
 
 let zoom = null;
 
-// Makes `svg` (already in `pane`) zoomable; the previous picture's zoom ends.
-export function zoomable(pane, svg) {
-  zoom?.destroy();
-  zoom = Panzoom(svg, { maxScale: 40, minScale: 0.25, step: 0.3, cursor: 'grab' });
+// On a narrow screen where the fitted picture's labels are too small, the
+// zoom it starts with: its labels readable and its root at the top of the
+// pane, in the middle. Panzoom draws scale(s) translate(x, y) about the
+// middle of the picture's box, so a point p of it lands at
+// left + middle + s * (p - middle + x).
+function startOnRoot(pane, svg) {
   const box = svg.getBoundingClientRect();
   const ownWidth = svg.viewBox.baseVal?.width || box.width;
   const labelPx = (labelPoints * box.width) / ownWidth;
-  if (narrowScreen.matches && labelPx > 0 && labelPx < smallestLabelPx) {
-    // Zoomed about the middle of the picture's top edge, where the root is.
-    const point = { clientX: box.left + box.width / 2, clientY: box.top };
-    zoom.zoomToPoint(Math.min(smallestLabelPx / labelPx, 40), point, { animate: false, force: true });
-  }
+  const root = svg.querySelector('g.node');  // Graphviz writes the root's node first
+  if (!narrowScreen.matches || !root || !(labelPx > 0 && labelPx < smallestLabelPx)) return {};
+  const scale = Math.min(smallestLabelPx / labelPx, 40);
+  const at = root.getBoundingClientRect();
+  const view = pane.getBoundingClientRect();
+  const middle = { x: box.width / 2, y: box.height / 2 };
+  const target = { x: view.left + view.width / 2 - box.left, y: view.top + 8 - box.top };
+  const point = { x: at.left + at.width / 2 - box.left, y: at.top - box.top };
+  return {
+    startScale: scale,
+    startX: (target.x - middle.x) / scale - point.x + middle.x,
+    startY: (target.y - middle.y) / scale - point.y + middle.y,
+  };
+}
+
+// Makes `svg` (already in `pane`) zoomable; the previous picture's zoom ends.
+export function zoomable(pane, svg) {
+  zoom?.destroy();
+  zoom = Panzoom(svg, { maxScale: 40, minScale: 0.25, step: 0.3, cursor: 'grab', ...startOnRoot(pane, svg) });
   pane.dataset.zoom = zoom.getScale().toFixed(2);
   svg.addEventListener('panzoomchange', () => {
     pane.dataset.zoom = zoom.getScale().toFixed(2);
@@ -38,5 +54,5 @@ export function bindZoomControls(pane, buttons) {
   pane.addEventListener('wheel', (event) => zoom?.zoomWithWheel(event), { passive: false });
   buttons.in.addEventListener('click', () => zoom?.zoomIn());
   buttons.out.addEventListener('click', () => zoom?.zoomOut());
-  buttons.reset.addEventListener('click', () => zoom?.reset());
+  buttons.reset.addEventListener('click', () => zoom?.reset({ startScale: 1, startX: 0, startY: 0 }));
 }
