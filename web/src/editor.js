@@ -104,38 +104,40 @@ const theme = EditorView.theme({
   },
 });
 
-// onChange(update) follows every change of the text; extraKeys come before
-// the editor's own keys.
-export function createEditor(host, onChange, extraKeys = []) {
+const extensionsOf = new WeakMap();  // view -> the extensions it was made with
+
+// onChange(update) follows every change of the text the user makes.
+export function createEditor(host, onChange) {
   const root = host.attachShadow({ mode: 'open' });
-  return new EditorView({
-    root,
-    parent: root,
-    state: EditorState.create({
-      extensions: [
-        theme,
-        lineNumbers(),
-        history(),
-        highlightActiveLine(),
-        highlightSpecialChars({ render: renderSpecialChar, addSpecialChars: /[\uf780-\uf7ff\r]/ }),
-        r1Support,
-        typeOverSelection,
-        // Tab indents; Esc, then Tab, leaves the editor (the page says so).
-        keymap.of([...extraKeys, ...defaultKeymap, ...historyKeymap, indentWithTab]),
-        // Only a newline ends a line: a carriage return is a byte of the program.
-        EditorState.lineSeparator.of('\n'),
-        errorLine,
-        EditorView.contentAttributes.of({ 'aria-label': 'Program (Esc, then Tab, leaves the editor)' }),
-        EditorView.updateListener.of((update) => {
-          if (update.docChanged) onChange(update);
-        }),
-      ],
+  const extensions = [
+    theme,
+    lineNumbers(),
+    history(),
+    highlightActiveLine(),
+    highlightSpecialChars({ render: renderSpecialChar, addSpecialChars: /[\uf780-\uf7ff\r]/ }),
+    r1Support,
+    typeOverSelection,
+    // Tab indents; Esc, then Tab, leaves the editor (the page says so).
+    keymap.of([...defaultKeymap, ...historyKeymap, indentWithTab]),
+    // Only a newline ends a line: a carriage return is a byte of the program.
+    EditorState.lineSeparator.of('\n'),
+    errorLine,
+    EditorView.contentAttributes.of({ 'aria-label': 'Program (Esc, then Tab, leaves the editor)' }),
+    EditorView.updateListener.of((update) => {
+      if (update.docChanged) onChange(update);
     }),
-  });
+  ];
+  const view = new EditorView({ root, parent: root, state: EditorState.create({ extensions }) });
+  extensionsOf.set(view, extensions);
+  return view;
 }
 
+// Another program: a new document with its own undo history, so that undo
+// never brings back the program shown before. Calls no onChange.
 export function replaceText(view, text) {
-  view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text }, effects: setErrorLine.of(0) });
+  const hadFocus = view.hasFocus;
+  view.setState(EditorState.create({ doc: text, extensions: extensionsOf.get(view) }));
+  if (hadFocus) view.focus();
 }
 
 export function markErrorLine(view, line) {

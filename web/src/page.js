@@ -281,7 +281,6 @@ function drawn(result) {
 let source = { kind: 'none' };  // what the editor shows: mine, previous, example, file, link
 let linked = null;  // {hash, text} of the link opened in this page
 let exampleNames = [];
-let loading = false;  // the editor's text is being replaced, not edited
 let keepFailedNoted = false;
 
 const sourceTitles = {
@@ -339,9 +338,7 @@ function updateMenu() {
 // Shows `text` from `from` (a source); the user's programs are left as they are.
 function showProgram(text, from) {
   keepMine();
-  loading = true;
-  replaceText(view, text);
-  loading = false;
+  replaceText(view, text);  // a new document: edited() is not called
   lastEditAt = 0;
   source = from;
   hideShareBox();
@@ -349,10 +346,9 @@ function showProgram(text, from) {
   compileNow();
 }
 
-// Every change of the text; a change the user made starts "your program".
+// Every change the user makes; the first makes the program "your program".
 function edited() {
   programBytes = null;
-  if (loading) return;
   lastEditAt = performance.now();
   hideShareBox();
   clearFragment();  // the address no longer holds this program

@@ -590,6 +590,13 @@ async function checkEditor(page, scratch) {
   await loadFile(page, file);
   const boxes = await page.evaluate(() => [...document.getElementById('editor').shadowRoot.querySelectorAll('.cm-specialChar')].map((b) => b.textContent));
   check('editor: NUL, CR and other bytes shown as the report shows them', JSON.stringify(boxes) === '["00","0D","01","FF"]', JSON.stringify(boxes));
+  // Undo stays within the program loaded: it never brings back the one before.
+  await focusEditor(page);
+  await page.keyboard.down('Control');
+  await page.keyboard.press('z');
+  await page.keyboard.up('Control');
+  const afterUndo = await page.evaluate(() => document.getElementById('editor').shadowRoot.querySelector('.cm-content').textContent);
+  check('editor: undo does not go back past a loaded program', afterUndo === 'int00main0D01FF', JSON.stringify(afterUndo));
 
   // '?' outside the editor lists the keys; Esc closes the list.
   await page.click('h1');
