@@ -443,6 +443,7 @@ async function checkLinkForms(browser, base) {
     check(`bad link, ${name}: says why`, state.notice.startsWith("This link's program could not be opened."), state.notice);
     check(`bad link, ${name}: keeps the fragment`, state.hash === hash, state.hash);
     check(`bad link, ${name}: opens nothing of its own`, state.source !== 'link' && !state.menuOptions.includes(':link'));
+    check(`bad link, ${name}: no errors`, page.problems.length === 0, page.problems.join('; '));
     await page.close();
   }
   const standard = Buffer.from(program).toString('base64');
@@ -488,6 +489,7 @@ async function checkLargeLink(browser, page, base, scratch) {
   await opened.keyboard.up('Control');
   const savedReport = await downloaded('report.txt');
   check('Ctrl+S saves the report', savedReport !== null && savedReport.toString('latin1') === report);
+  check('1 MB link: no errors', opened.problems.length === 0, opened.problems.join('; '));
   await opened.close();
 }
 
@@ -563,6 +565,7 @@ async function checkEditsKept(browser, base) {
   await linked.waitForFunction(() => document.body.dataset.source === 'example');
   state = await pageState(linked);
   check('edits: the menu names the example shown', state.menu === 'gcd', JSON.stringify(state));
+  check('edits: no errors', linked.problems.length === 0, linked.problems.join('; '));
   await linked.close();
 }
 
@@ -697,6 +700,7 @@ async function checkPhone(browser, base, scratch) {
     await page.screenshot({ path: options['phone-screenshot'] });
     console.log(`phone screenshot: ${options['phone-screenshot']}`);
   }
+  check('phone: no errors', page.problems.length === 0, page.problems.join('; '));
   await page.close();
 }
 
