@@ -8,7 +8,7 @@ const esbuild = require('esbuild');
 
 const [sourceDir, siteDir, inputsPath] = process.argv.slice(2);
 const result = esbuild.buildSync({
-  entryPoints: ['page.js', 'compile_worker.js', 'draw_worker.js'].map((name) => path.join(sourceDir, name)),
+  entryPoints: ['page.js', 'compile_worker.js', 'draw_worker.js', 'link_worker.js'].map((name) => path.join(sourceDir, name)),
   bundle: true,
   minify: true,
   format: 'iife',

@@ -1,5 +1,6 @@
-// The source editor: CodeMirror with line numbers, undo history, a mark on
-// the line of an error, and every byte of the program visible.
+// The source editor: CodeMirror with line numbers, undo history, the
+// language's colours, indentation and bracket matching, a mark on the line of
+// an error, and every byte of the program visible.
 import { EditorState, StateEffect, StateField, RangeSet } from '@codemirror/state';
 import {
   Decoration,
@@ -13,6 +14,7 @@ import {
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
 import { isRawByteChar } from './bytes.js';
+import { r1Support } from './language.js';
 
 const setErrorLine = StateEffect.define();  // a line number, or 0 for none
 
@@ -44,13 +46,15 @@ const errorLine = StateField.define({
   ],
 });
 
-// Control characters and bytes that are not UTF-8 show as small boxes; a
-// byte's box holds its value in hex.
+// Control characters and bytes that are not UTF-8 show as small boxes
+// holding the byte's value in hex, as the report shows them (a NUL as 00, a
+// carriage return as 0D); other special characters show CodeMirror's mark.
 function renderSpecialChar(code, description, placeholder) {
   const box = document.createElement('span');
   box.className = 'cm-specialChar';
-  if (isRawByteChar(code)) {
-    box.textContent = (code - 0xf700).toString(16).toUpperCase();
+  const byte = isRawByteChar(code) ? code - 0xf700 : code < 0x20 || code === 0x7f ? code : -1;
+  if (byte >= 0) {
+    box.textContent = byte.toString(16).toUpperCase().padStart(2, '0');
     box.title = `byte 0x${box.textContent}`;
   } else {
     box.textContent = placeholder;
@@ -60,49 +64,80 @@ function renderSpecialChar(code, description, placeholder) {
   return box;
 }
 
+// Typing over a selection of coloured text makes Chromium keep the text's
+// colour in a style attribute, which the page's Content-Security-Policy
+// refuses and reports; the editor replaces such a selection itself.
+const typeOverSelection = EditorView.domEventHandlers({
+  beforeinput(event, view) {
+    if (event.inputType !== 'insertText' || event.isComposing || !event.data || view.state.selection.main.empty) return false;
+    event.preventDefault();
+    view.dispatch({ ...view.state.replaceSelection(event.data), scrollIntoView: true, userEvent: 'input.type' });
+    return true;
+  },
+});
+
 // The editor's look. CodeMirror adds its styles as constructed style sheets
 // inside a shadow root, which the page's Content-Security-Policy allows; in
 // the document itself it would need an inline <style> element.
+// Its colours are the page's CSS variables, which reach into the shadow root
+// and change with the light or dark theme.
 const theme = EditorView.theme({
-  '&': { height: '100%', fontSize: '13px' },
+  '&': { height: '100%', fontSize: '13px', color: 'var(--fg)', backgroundColor: 'var(--bg)' },
   '.cm-scroller': { fontFamily: 'ui-monospace, "DejaVu Sans Mono", Menlo, Consolas, monospace' },
-  '.cm-errorLine': { backgroundColor: '#fde2e1' },
-  '.cm-errorGutter': { backgroundColor: '#c0392b', color: 'white' },
+  '.cm-content': { caretColor: 'var(--fg)' },
+  '.cm-cursor, .cm-dropCursor': { borderLeftColor: 'var(--fg)' },
+  '.cm-gutters': { backgroundColor: 'var(--panel)', color: 'var(--muted)', borderRight: '1px solid var(--border)' },
+  '.cm-activeLine': { backgroundColor: 'var(--active-line)' },
+  '.cm-activeLineGutter': { backgroundColor: 'var(--active-line)' },
+  '&.cm-focused .cm-selectionBackground, .cm-selectionBackground, ::selection': { backgroundColor: 'var(--selection) !important' },
+  '&.cm-focused': { outline: '2px solid var(--focus)' },
+  '.cm-matchingBracket': { backgroundColor: 'var(--bracket)', outline: '1px solid var(--muted)' },
+  '.cm-nonmatchingBracket': { color: 'var(--error)', outline: '1px solid var(--error)' },
+  '.cm-errorLine': { backgroundColor: 'var(--error-line)' },
+  '.cm-errorGutter': { backgroundColor: 'var(--error)', color: 'var(--bg)' },
   '.cm-specialChar': {
     fontSize: '0.75em',
-    border: '1px solid #d08770',
+    border: '1px solid var(--byte-border)',
     borderRadius: '3px',
-    color: '#a0522d',
+    color: 'var(--byte)',
     padding: '0 0.1em',
   },
 });
 
+const extensionsOf = new WeakMap();  // view -> the extensions it was made with
+
+// onChange(update) follows every change of the text the user makes.
 export function createEditor(host, onChange) {
   const root = host.attachShadow({ mode: 'open' });
-  return new EditorView({
-    root,
-    parent: root,
-    state: EditorState.create({
-      extensions: [
-        theme,
-        lineNumbers(),
-        history(),
-        highlightActiveLine(),
-        highlightSpecialChars({ render: renderSpecialChar, addSpecialChars: /[\uf780-\uf7ff\r]/ }),
-        keymap.of([...defaultKeymap, ...historyKeymap, indentWithTab]),
-        // Only a newline ends a line: a carriage return is a byte of the program.
-        EditorState.lineSeparator.of('\n'),
-        errorLine,
-        EditorView.updateListener.of((update) => {
-          if (update.docChanged) onChange();
-        }),
-      ],
+  const extensions = [
+    theme,
+    lineNumbers(),
+    history(),
+    highlightActiveLine(),
+    highlightSpecialChars({ render: renderSpecialChar, addSpecialChars: /[\uf780-\uf7ff\r]/ }),
+    r1Support,
+    typeOverSelection,
+    // Tab indents; Esc, then Tab, leaves the editor (the page says so).
+    keymap.of([...defaultKeymap, ...historyKeymap, indentWithTab]),
+    // Only a newline ends a line: a carriage return is a byte of the program.
+    EditorState.lineSeparator.of('\n'),
+    errorLine,
+    EditorView.contentAttributes.of({ 'aria-label': 'Program (Esc, then Tab, leaves the editor)' }),
+    EditorView.updateListener.of((update) => {
+      if (update.docChanged) onChange(update);
     }),
-  });
+  ];
+  const view = new EditorView({ root, parent: root, state: EditorState.create({ extensions }) });
+  extensionsOf.set(view, extensions);
+  return view;
 }
 
+// Another program: a new document with its own undo history, so that undo
+// never brings back the program shown before. Calls no onChange.
 export function replaceText(view, text) {
-  view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text }, effects: setErrorLine.of(0) });
+  const hadFocus = view.hasFocus;
+  view.setState(EditorState.create({ doc: text, extensions: extensionsOf.get(view) }));
+  if (hadFocus) view.focus();
 }
 
 export function markErrorLine(view, line) {

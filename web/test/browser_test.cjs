@@ -1,16 +1,22 @@
 // The playground in headless Chromium, served from a local static server:
-//   node browser_test.cjs --site DIR --source DIR [--screenshot FILE] [--chromium PATH]
+//   node browser_test.cjs --site DIR --source DIR [--screenshot FILE] [--phone-screenshot FILE] [--chromium PATH]
 // For every example and end-to-end case, the page shows r1c's exact output,
 // messages and status; the tree picture has one shape per tree node; errors
-// mark their line; links restore programs; untrusted programs run nothing.
-// Prints the time to compile and show a 1,000-line program (never asserted).
+// mark their line; links restore programs byte for byte, and links that can't
+// be read say why; the user's edits survive links and reloads; the editor
+// indents and colours; untrusted programs run nothing; axe-core finds no
+// serious accessibility fault, light or dark; on a phone the status stands
+// beside the program. Prints the time from the last keystroke to a 1,000-line
+// program's report, and other timings (never asserted).
 const fs = require('fs');
 const http = require('http');
 const os = require('os');
 const path = require('path');
 const puppeteer = require('puppeteer-core');
 
-const options = { chromium: '/usr/bin/chromium', screenshot: '' };
+const zlib = require('zlib');
+
+const options = { chromium: '/usr/bin/chromium', screenshot: '', 'phone-screenshot': '' };
 for (let i = 2; i < process.argv.length; i += 2) options[process.argv[i].replace(/^--/, '')] = process.argv[i + 1];
 
 // --- A static file server on 127.0.0.1 ---------------------------------------
@@ -142,9 +148,9 @@ async function loadFile(page, file) {
   return waitForShown(page, before);
 }
 
-async function openPage(browser, url) {
+async function openPage(browser, url, viewport = { width: 1400, height: 860 }) {
   const page = await browser.newPage();
-  await page.setViewport({ width: 1400, height: 860 });
+  await page.setViewport(viewport);
   page.problems = [];
   page.dialogs = [];
   page.on('pageerror', (error) => page.problems.push(`page error: ${error.message}`));
@@ -245,8 +251,9 @@ async function checkSharedLink(browser, page, scratch) {
   fs.writeFileSync(file, 'int main() {\n  int n = 3;\n  while (n > 0) n = n - 1;\n}\n');
   const original = await loadFile(page, file);
   await page.click('#share');
+  await page.waitForFunction(() => document.getElementById('share-url').value !== '');
   const url = await page.$eval('#share-url', (input) => input.value);
-  check('share: link holds the program', /#program=[A-Za-z0-9_-]+$/.test(url), url);
+  check('share: link holds the program', /#deflate=[A-Za-z0-9_-]+$/.test(url), url);
   const opened = await openPage(browser, url);
   check('share: link restores the program', (await editorText(opened)) === fs.readFileSync(file, 'latin1').replace(/\n$/, '\n'));
   const restored = await shownResult(opened);
@@ -330,12 +337,17 @@ async function checkLargePrograms(page, scratch) {
 
 // A 1,000-line program: the time from sending it to the worker to the page
 // showing its report, code and tree pane.
-async function measureUpdates(page, scratch) {
+function thousandLines(scratch) {
   const lines = ['int main() {', '  int a = 1, b = 2, c = 3;'];
   while (lines.length < 999) lines.push(`  if (a < ${lines.length}) b = b + a * ${lines.length} - c; else c = c - 1;`);
   lines.push('}');
   const file = path.join(scratch, 'thousand_lines.c');
   fs.writeFileSync(file, lines.join('\n') + '\n');
+  return file;
+}
+
+async function measureUpdates(page, scratch) {
+  const file = thousandLines(scratch);
   const times = [];
   const parts = [];
   for (let i = 0; i < 5; i++) {
@@ -360,6 +372,355 @@ async function measureUpdates(page, scratch) {
     drawnTimes.push(`${shown.updateMs} ms (${shown.shapes} nodes)`);
   }
   console.log(`33-line program, compile and draw its tree: ${drawnTimes.join(', ')}`);
+}
+
+// --- Links, edits, the editor, keys, accessibility, phones ----------------------
+
+// A deterministic stream of pseudo-random bytes (xorshift32).
+function pseudoRandomBytes(length, seed) {
+  const bytes = Buffer.alloc(length);
+  let x = seed >>> 0 || 1;
+  for (let i = 0; i < length; i++) {
+    x ^= x << 13;
+    x ^= x >>> 17;
+    x ^= x << 5;
+    x >>>= 0;
+    bytes[i] = x & 0xff;
+  }
+  return bytes;
+}
+
+// Downloads from `page` go to `dir`; returns a function that waits for a file there.
+async function allowDownloads(page, dir) {
+  fs.mkdirSync(dir, { recursive: true });
+  const session = await page.createCDPSession();
+  await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: dir });
+  return async (name) => {
+    const file = path.join(dir, name);
+    for (let i = 0; i < 200 && !fs.existsSync(file); i++) await new Promise((resolve) => setTimeout(resolve, 50));
+    const bytes = fs.existsSync(file) ? fs.readFileSync(file) : null;
+    if (bytes) fs.rmSync(file);
+    return bytes;
+  };
+}
+
+const pageState = (page) =>
+  page.evaluate(() => ({
+    source: document.body.dataset.source,
+    menu: document.getElementById('examples').value,
+    menuOptions: [...document.getElementById('examples').options].map((o) => o.value),
+    notice: document.getElementById('notice').textContent,
+    hash: location.hash,
+  }));
+
+const focusEditor = (page) => page.evaluate(() => document.getElementById('editor').shadowRoot.querySelector('.cm-content').focus());
+
+async function selectAllAndType(page, text) {
+  const before = await shownId(page);
+  await focusEditor(page);  // a click could miss the text of a long program
+  await page.keyboard.down('Control');
+  await page.keyboard.press('a');
+  await page.keyboard.up('Control');
+  await page.keyboard.type(text);
+  return waitForShown(page, before);
+}
+
+// Links that can't be read say why, keep their fragment and show no program
+// of theirs; old links, padded or in standard base64, still open.
+async function checkLinkForms(browser, base) {
+  const program = 'int main() { x = 1; }\n';
+  const deflated = zlib.deflateRawSync(Buffer.from(program)).toString('base64url');
+  const bad = [
+    ['misspelt key', `#prog=${deflated}`],
+    ['character outside the alphabet', `#deflate=${deflated.slice(0, 5)}!${deflated.slice(5)}`],
+    ['cut-off compressed program', `#deflate=${deflated.slice(0, deflated.length - 6)}`],
+    ['half a byte', '#program=A'],
+    ['not compressed', `#deflate=${Buffer.from('plain text, not deflated at all').toString('base64url')}`],
+  ];
+  for (const [name, hash] of bad) {
+    const page = await openPage(browser, base + hash);
+    const state = await pageState(page);
+    check(`bad link, ${name}: says why`, state.notice.startsWith("This link's program could not be opened."), state.notice);
+    check(`bad link, ${name}: keeps the fragment`, state.hash === hash, state.hash);
+    check(`bad link, ${name}: opens nothing of its own`, state.source !== 'link' && !state.menuOptions.includes(':link'));
+    check(`bad link, ${name}: no errors`, page.problems.length === 0, page.problems.join('; '));
+    await page.close();
+  }
+  const standard = Buffer.from(program).toString('base64');
+  for (const hash of [`#program=${standard}`, `#program=${standard.replace(/=/g, '%3D')}`, `#deflate=${deflated}`]) {
+    const page = await openPage(browser, base + hash);
+    check(`link ${hash.slice(0, 16)}…${hash.slice(-4)}: opens`, (await editorText(page)) === program, await editorText(page));
+    check(`link ${hash.slice(0, 16)}…: source`, (await pageState(page)).source === 'link');
+    await page.close();
+  }
+}
+
+// A 1 MB program of text and raw bytes: its link holds it byte for byte,
+// opens it byte for byte (saved back as a file), and says "Copied".
+async function checkLargeLink(browser, page, base, scratch) {
+  await browser.defaultBrowserContext().overridePermissions(base.replace(/\/$/, ''), ['clipboard-read', 'clipboard-write', 'clipboard-sanitized-write']);
+  const line = 'int main() { int a = 1; while (a < 100) a = a * 2 + 1; }\n';
+  const text = Buffer.from(line.repeat(Math.ceil((512 << 10) / line.length))).subarray(0, 512 << 10);
+  const program = Buffer.concat([text, pseudoRandomBytes(512 << 10, 23)]);
+  const file = path.join(scratch, 'one_megabyte.c');
+  fs.writeFileSync(file, program);
+  await loadFile(page, file);
+  const started = Date.now();
+  await page.click('#share');
+  await page.waitForFunction(() => /^(Copied|Select)/.test(document.getElementById('share-note').textContent), { timeout: 60000 });
+  const madeMs = Date.now() - started;
+  const url = await page.$eval('#share-url', (input) => input.value);
+  const note = await page.$eval('#share-note', (element) => element.textContent);
+  check('1 MB link: "Copied"', note === 'Copied', note);
+  check('1 MB link: in the address', (await page.evaluate(() => location.href)) === url);
+  const fragment = /#deflate=([A-Za-z0-9_-]+)$/.exec(url);
+  const decoded = fragment ? zlib.inflateRawSync(Buffer.from(fragment[1], 'base64url')) : Buffer.alloc(0);
+  check('1 MB link: holds the bytes', decoded.equals(program), `${decoded.length} bytes decoded`);
+  console.log(`1 MB program (half raw bytes): a link of ${url.length.toLocaleString('en')} characters, made and copied in ${madeMs} ms`);
+
+  const opened = await openPage(browser, url);
+  const downloaded = await allowDownloads(opened, path.join(scratch, 'downloads'));
+  await opened.click('#save-program');
+  const saved = await downloaded('program.c');
+  check('1 MB link: opens byte for byte', saved !== null && saved.equals(program), saved ? `${saved.length} bytes` : 'not saved');
+  const report = (await shownResult(opened)).report;
+  await opened.keyboard.down('Control');
+  await opened.keyboard.press('s');
+  await opened.keyboard.up('Control');
+  const savedReport = await downloaded('report.txt');
+  check('Ctrl+S saves the report', savedReport !== null && savedReport.toString('latin1') === report);
+  check('1 MB link: no errors', opened.problems.length === 0, opened.problems.join('; '));
+  await opened.close();
+}
+
+// A 3 MB program is too large for a link: the page says so, offers to save
+// it, and answers meanwhile.
+async function checkTooLargeLink(page, scratch) {
+  const file = path.join(scratch, 'three_megabytes.c');
+  fs.writeFileSync(file, pseudoRandomBytes(3 << 20, 7));
+  await loadFile(page, file);
+  const addressBefore = await page.evaluate(() => location.href);
+  await page.click('#share');
+  let answers = 0;
+  let slowest = 0;
+  const started = Date.now();
+  for (;;) {
+    const asked = Date.now();
+    const notice = await page.$eval('#notice', (element) => element.textContent);
+    slowest = Math.max(slowest, Date.now() - asked);
+    answers++;
+    if (notice.includes('too large to share as a link') || Date.now() - started > 60000) break;
+  }
+  const state = await page.evaluate(() => ({
+    notice: document.getElementById('notice').textContent,
+    offer: [...document.querySelectorAll('#notice button')].map((b) => b.textContent),
+    shareBoxHidden: document.getElementById('share-box').hidden,
+    address: location.href,
+  }));
+  check('3 MB link: too large to share', state.notice.includes('too large to share as a link'), state.notice);
+  check('3 MB link: offers to save the program', JSON.stringify(state.offer) === '["Save program"]', JSON.stringify(state.offer));
+  check('3 MB link: no link shown or put in the address', state.shareBoxHidden && state.address === addressBefore);
+  console.log(`3 MB program: "too large to share" after ${Date.now() - started} ms; the page answered ${answers} times meanwhile, the slowest in ${slowest} ms`);
+}
+
+// Your edits are kept: opening a link shows its program and leaves them, a
+// reload keeps what was edited last, and the previous program stays in the menu.
+async function checkEditsKept(browser, base) {
+  const mine = 'int main() { mine = 1; }';
+  const shared = 'int main() { shared = 2; }\n';
+  const page = await openPage(browser, base);
+  await selectAllAndType(page, mine);
+  check('edits: become your program', (await pageState(page)).source === 'mine');
+  const linkUrl = `${base}#deflate=${zlib.deflateRawSync(Buffer.from(shared)).toString('base64url')}`;
+  const linked = await openPage(browser, linkUrl);
+  let state = await pageState(linked);
+  check('edits: the link shows its program', (await editorText(linked)) === shared && state.source === 'link' && state.menu === ':link');
+  check('edits: your program stays in the menu', state.menuOptions.includes(':mine'), JSON.stringify(state.menuOptions));
+  await page.bringToFront();  // a page in the background draws no frames
+  await page.reload();
+  await waitForShown(page, 0);
+  check('edits: kept after opening a link', (await editorText(page)) === mine, await editorText(page));
+  await page.close();
+
+  // Editing the linked program makes it yours; the one before is "previous".
+  await linked.bringToFront();
+  const before = await shownId(linked);
+  await linked.click('#editor >>> .cm-content');
+  await linked.keyboard.down('Control');
+  await linked.keyboard.press('End');
+  await linked.keyboard.up('Control');
+  await linked.keyboard.type(' ');
+  await waitForShown(linked, before);
+  state = await pageState(linked);
+  check('edits: editing a link makes it yours, and leaves the address', state.source === 'mine' && state.hash === '', JSON.stringify(state));
+  await linked.reload();
+  await waitForShown(linked, 0);
+  state = await pageState(linked);
+  check('edits: a reload keeps the edited link', (await editorText(linked)) === `${shared} ` && state.menu === ':mine', await editorText(linked));
+  const previous = await shownId(linked);
+  await linked.select('#examples', ':previous');
+  await waitForShown(linked, previous);
+  check('edits: the program before is "previous"', (await editorText(linked)) === mine, await editorText(linked));
+  await linked.select('#examples', 'gcd');
+  await linked.waitForFunction(() => document.body.dataset.source === 'example');
+  state = await pageState(linked);
+  check('edits: the menu names the example shown', state.menu === 'gcd', JSON.stringify(state));
+  check('edits: no errors', linked.problems.length === 0, linked.problems.join('; '));
+  await linked.close();
+}
+
+// Indenting, dedenting on '}', bracket matching, colours, bytes shown as the
+// report shows them, and the keys.
+async function checkEditor(page, scratch) {
+  await selectAllAndType(page, 'int main() {\nx = 1;\nwhile (x) {\nx = 0;\n}\n}');
+  check('editor: indents and dedents on "}"', (await editorText(page)) === 'int main() {\n  x = 1;\n  while (x) {\n    x = 0;\n  }\n}', await editorText(page));
+  const marks = await page.evaluate(() => {
+    const editor = document.getElementById('editor').shadowRoot;
+    const colourOf = (word) => {
+      const span = [...editor.querySelectorAll('.cm-line span')].find((s) => s.textContent === word);
+      return span ? getComputedStyle(span).color : '';
+    };
+    return {
+      brackets: editor.querySelectorAll('.cm-matchingBracket').length,
+      colours: ['int', 'while', 'x', '1'].map(colourOf),
+    };
+  });
+  check('editor: the brackets at the cursor match', marks.brackets === 2, String(marks.brackets));
+  check('editor: keywords, names and numbers coloured apart', new Set(marks.colours).size >= 3 && !marks.colours.includes(''), JSON.stringify(marks.colours));
+
+  const file = path.join(scratch, 'bytes.c');
+  fs.writeFileSync(file, Buffer.from('int\0main\r\x01\xff', 'latin1'));
+  await loadFile(page, file);
+  const boxes = await page.evaluate(() => [...document.getElementById('editor').shadowRoot.querySelectorAll('.cm-specialChar')].map((b) => b.textContent));
+  check('editor: NUL, CR and other bytes shown as the report shows them', JSON.stringify(boxes) === '["00","0D","01","FF"]', JSON.stringify(boxes));
+  // Undo stays within the program loaded: it never brings back the one before.
+  await focusEditor(page);
+  await page.keyboard.down('Control');
+  await page.keyboard.press('z');
+  await page.keyboard.up('Control');
+  const afterUndo = await page.evaluate(() => document.getElementById('editor').shadowRoot.querySelector('.cm-content').textContent);
+  check('editor: undo does not go back past a loaded program', afterUndo === 'int00main0D01FF', JSON.stringify(afterUndo));
+
+  // '?' outside the editor lists the keys; Esc closes the list.
+  await page.click('h1');
+  await page.keyboard.press('?');
+  check('keys: "?" lists the shortcuts', await page.$eval('#keys-dialog', (dialog) => dialog.open));
+  await page.keyboard.press('Escape');
+  check('keys: Esc closes the list', !(await page.$eval('#keys-dialog', (dialog) => dialog.open)));
+  // Ctrl+Enter compiles without waiting for the pause.
+  const before = await shownId(page);
+  await page.click('#editor >>> .cm-content');
+  await page.keyboard.type(' ');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('Enter');
+  await page.keyboard.up('Control');
+  const status = await page.evaluate(() => ({ ...document.getElementById('status').dataset }));
+  check('keys: Ctrl+Enter compiles at once', Number(status.compileId) > before || status.state === 'compiling', JSON.stringify(status));
+  await waitForShown(page, before);
+  // Esc, then Tab, leaves the editor.
+  await page.keyboard.press('Escape');
+  await page.keyboard.press('Tab');
+  check('keys: Esc, Tab leaves the editor', await page.evaluate(() => document.activeElement !== document.getElementById('editor')));
+}
+
+// Every control in the header is reached with Tab, the file input included.
+async function checkKeyboardReach(browser, base) {
+  const page = await openPage(browser, base);
+  const reached = [];
+  for (let i = 0; i < 14; i++) {
+    await page.keyboard.press('Tab');
+    reached.push(await page.evaluate(() => document.activeElement?.id || document.activeElement?.tagName));
+  }
+  const controls = ['examples', 'open-file', 'save-program', 'share', 'save-report', 'theme', 'show-keys'];
+  const missing = controls.filter((id) => !reached.includes(id));
+  check('keyboard: every header control is reached with Tab', missing.length === 0, `missing ${missing.join(', ')}; reached ${reached.join(', ')}`);
+  await page.close();
+}
+
+// axe-core finds no serious or critical violation, in the light and dark themes.
+async function checkAccessibility(page) {
+  const before = await shownId(page);
+  await page.select('#examples', 'gcd');
+  await waitForShown(page, before);
+  const axeSource = fs.readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8');
+  await page.evaluate(axeSource);  // through the driver, which the page's policy does not govern
+  for (const theme of ['light', 'dark']) {
+    await page.select('#theme', theme);
+    const violations = await page.evaluate(async () => {
+      const results = await window.axe.run(document, { resultTypes: ['violations'] });
+      return results.violations
+        .filter((v) => v.impact === 'serious' || v.impact === 'critical')
+        .map((v) => `${v.id} (${v.impact}) at ${v.nodes.slice(0, 3).map((n) => JSON.stringify(n.target)).join(', ')}`);
+    });
+    check(`accessibility, ${theme}: no serious or critical violation`, violations.length === 0, violations.join('; '));
+  }
+  const alternative = await page.evaluate(() => document.querySelector('#tree svg')?.getAttribute('aria-label') || '');
+  check('accessibility: the tree picture has the printed tree as its text', alternative.includes('('), alternative.slice(0, 80));
+  await page.select('#theme', 'system');
+  // "System" follows the system's setting as it changes.
+  const themes = [];
+  for (const value of ['dark', 'light']) {
+    await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value }]);
+    await page.waitForFunction((v) => document.documentElement.dataset.theme === v, { timeout: 5000 }, value).catch(() => {});
+    themes.push(await page.evaluate(() => document.documentElement.dataset.theme));
+  }
+  check('theme: follows the system', JSON.stringify(themes) === '["dark","light"]', JSON.stringify(themes));
+}
+
+// On a phone: the status and the error stand just below the program, and the
+// tree's labels are large enough to read.
+async function checkPhone(browser, base, scratch) {
+  const phone = { width: 390, height: 844, isMobile: true, hasTouch: true, deviceScaleFactor: 1 };
+  const page = await openPage(browser, base, phone);
+  const before = await shownId(page);
+  await page.select('#examples', 'gcd');
+  await waitForShown(page, before);
+  const label = await page.evaluate(() => {
+    const text = document.querySelector('#tree svg g.node text');
+    return text ? text.getBoundingClientRect().height : 0;
+  });
+  check('phone: tree labels readable', label >= 11, `${label.toFixed(1)} px`);
+  const file = path.join(scratch, 'phone_error.c');
+  fs.writeFileSync(file, 'int main() {\n  a = a + ;\n}\n');
+  await loadFile(page, file);
+  const layout = await page.evaluate(() => {
+    const box = (id) => {
+      const { top, bottom } = document.getElementById(id).getBoundingClientRect();
+      return { top, bottom };
+    };
+    return { editor: box('editor'), status: box('status'), messages: box('messages'), text: document.getElementById('messages').textContent };
+  });
+  check('phone: the error is shown', layout.text === 'Line: 2 ;syntax error\n', layout.text);
+  check(
+    'phone: status and error just below the program, on the first screen',
+    layout.status.top >= layout.editor.bottom && layout.status.top - layout.editor.bottom < 60 && layout.messages.bottom <= phone.height,
+    JSON.stringify(layout),
+  );
+  if (options['phone-screenshot']) {
+    await page.screenshot({ path: options['phone-screenshot'] });
+    console.log(`phone screenshot: ${options['phone-screenshot']}`);
+  }
+  check('phone: no errors', page.problems.length === 0, page.problems.join('; '));
+  await page.close();
+}
+
+// The time a user waits: from the last keystroke (the pause included) to the
+// page showing the 1,000-line program's report, code and tree pane.
+async function measureTyping(page, scratch) {
+  await loadFile(page, thousandLines(scratch));
+  await page.click('#editor >>> .cm-content');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('End');
+  await page.keyboard.up('Control');
+  const times = [];
+  for (let i = 0; i < 5; i++) {
+    const before = await shownId(page);
+    await page.keyboard.press(i % 2 ? 'Backspace' : 'Space');
+    await waitForShown(page, before);
+    times.push(Number(await page.evaluate(() => document.body.dataset.sinceKeyMs)));
+  }
+  const sorted = [...times].sort((a, b) => a - b);
+  console.log(`1,000-line program, from the last keystroke to the report shown (150 ms pause included): median ${sorted[2]} ms (${times.join(', ')} ms)`);
 }
 
 async function main() {
@@ -395,8 +756,21 @@ async function main() {
     await checkErrorLine(page, scratch);
     await checkTyping(page);
     await checkSharedLink(browser, page, scratch);
+    await checkLinkForms(browser, base);
+    await checkLargeLink(browser, page, base, scratch);
+    await page.bringToFront();  // a page in the background draws no frames
+    await checkTooLargeLink(page, scratch);
+    await checkEditsKept(browser, base);
+    await page.bringToFront();
+    await checkEditor(page, scratch);
+    await checkKeyboardReach(browser, base);
+    await page.bringToFront();
+    await checkAccessibility(page);
+    await checkPhone(browser, base, scratch);
+    await page.bringToFront();
     await checkUntrustedPrograms(browser, base);
     await measureUpdates(page, scratch);
+    await measureTyping(page, scratch);
     await checkLargePrograms(page, scratch);
     check('page: no errors', page.problems.length === 0, page.problems.join('; '));
   } finally {
