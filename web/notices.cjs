@@ -47,7 +47,7 @@ for (const input of bundled.inputs) {
 const mitText = fs.readFileSync(licensePath, 'utf8').split(/^Copyright .*$/m)[1].trim();
 
 function licenseText(dir, license) {
-  const file = fs.readdirSync(dir).find((name) => /^(licen[cs]e|copying)(\.|$)/i.test(name));
+  const file = fs.readdirSync(dir).find((name) => /^([a-z0-9]+-)?(licen[cs]e|copying)(\.|$)/i.test(name));
   if (file) return fs.readFileSync(path.join(dir, file), 'utf8').trim();
   // No licence file: the copyright lines of the package's banner comments, and
   // the licence's text where it is known.
