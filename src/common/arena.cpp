@@ -111,8 +111,10 @@ TreeBlock arena_alloc_slow(size_t size) {
     return {tree_chunks[number], number << chunk_offset_bits};
   }
   close_current_chunk(arena.next);
-  // A block too large for the next chunk in the doubling skips to a full-size one.
-  size_t reach = size <= next_chunk_size ? next_chunk_size : last_chunk_size;
+  // A block too large for the next chunk in the doubling skips to the first
+  // size that holds it.
+  size_t reach = next_chunk_size;
+  while (reach < size) reach *= 2;
   size_t overhang = reach == last_chunk_size ? chunk_overhang : 0;
   uint32_t number = new_chunk(reach + overhang);
   char *chunk = tree_chunks[number];
