@@ -23,10 +23,17 @@ static_assert(last_chunk_size == (size_t(1) << chunk_offset_bits) * tree_unit);
 // of the reach runs on past it and the chunk is full. Every full-size chunk
 // but the current one thus holds at least last_chunk_size bytes of blocks, and
 // the chunk table the 16 GiB its refs can reach, however the blocks are sized.
+// Memory from malloc cannot give back an unused tail, and where chunks come
+// from malloc the address space is far smaller than the refs' reach: no
+// overhang there, and a block that does not fit starts the next chunk.
+#ifdef R1C_MAP_CHUNKS
 constexpr size_t chunk_overhang = last_chunk_size;
+#else
+constexpr size_t chunk_overhang = 0;
+#endif
 // A larger block (a name of more than 8 MiB) gets a chunk of its own, which
 // its one ref reaches at offset 0; it is larger than the reach it uses.
-constexpr size_t largest_shared_block = chunk_overhang;
+constexpr size_t largest_shared_block = last_chunk_size;
 
 size_t chunk_bytes[chunk_limit];  // each chunk's mapped size, for releasing it
 uint32_t chunk_count = 1;         // chunk 0 is never used

@@ -172,11 +172,13 @@ def check_names(r1c, work, count, length):
         status = child.wait()
     seconds = time.monotonic() - started
     source.unlink()
-    peak = peak_kilobytes((work / "time.txt").read_text())
+    times = (work / "time.txt").read_text()
+    peak = peak_kilobytes(times)
+    cpu = sum(float(re.search(rf"{kind} time \(seconds\): ([\d.]+)", times).group(1)) for kind in ("User", "System"))
     ok = status == 0 and not err and got.digest() == expected.digest()
     name = f"{count:,} names of {length // 1024} KiB"
     print(f"{name:40} {size:>14,} bytes  peak {peak * 1024:>15,} bytes  {peak * 1024 / size:6.2f} per input byte"
-          f"  {seconds:7.1f} s  {'ok' if ok else 'FAILED'}", flush=True)
+          f"  {seconds:7.1f} s ({cpu:.1f} s CPU)  {'ok' if ok else 'FAILED'}", flush=True)
     if not ok:
         print(f"    status {status}, stderr {err[:200]!r}, {got_bytes:,} bytes of report, {expected_bytes:,} expected")
     return ok

@@ -164,6 +164,7 @@ TEST(TreeMemory, BlocksAtChunkBounds) {
   const AllocationCase cases[] = {
       {"blocks that end exactly at the first chunk's end", {{12, 87381}, {4, 1}, {12, 3}}, true, 3 * MiB},
       {"chunks of their own first, then small blocks", {{reach + tree_unit, 3}, {12, 5}}, true, 2 * MiB},
+      {"a block larger than the first chunks, then small ones", {{3'000'004, 1}, {12, 5}}, true, 2 * MiB},
       {"a chunk's reach exactly, and a unit either side",
        {{reach, 2}, {12, 5}, {reach - tree_unit, 2}, {8, 3}, {reach + tree_unit, 2}, {12, 3}},
        true,
