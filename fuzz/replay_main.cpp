@@ -1,8 +1,8 @@
-// The fuzz target's checks without libFuzzer, for every build's test run:
-// each input file given, and its prefixes, goes through LLVMFuzzerTestOneInput.
-// A prefix cuts the program at a token or inside one, so the checks see
-// syntax errors at every point of every program, and a token byte or an
-// instruction that the checks do not know fails here and not only in a fuzz run.
+// A fuzz target's checks without libFuzzer, for every build's test run: each
+// input file given, and its prefixes, goes through LLVMFuzzerTestOneInput.
+// A prefix cuts the input at every point: a program at a token or inside one,
+// so the checks see syntax errors everywhere, a report inside its tree; and
+// what the checks do not know fails here and not only in a fuzz run.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -42,6 +42,6 @@ int main(int argc, char **argv) {
     }
     runs += run_with_prefixes(input);
   }
-  std::printf("replay: %zu inputs, %zu compiles checked\n", size_t(argc - 1), runs);
+  std::printf("replay: %zu inputs, %zu runs checked\n", size_t(argc - 1), runs);
   return argc > 1 ? 0 : 2;
 }

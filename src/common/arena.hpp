@@ -8,10 +8,12 @@
 #include <cstring>
 
 // A chunk number and an offset in the chunk in 4-byte units. Chunk 0 is
-// never used, so the ref 0 means none.
+// never used, so the ref 0 means none. A ref reaches only the start of a
+// block: a block may run on past the offsets' reach, and a name larger than
+// the reach takes a chunk of its own.
 using TreeRef = uint32_t;
 constexpr int chunk_offset_bits = 21;                                      // offsets reach 8 MiB into a chunk
-constexpr uint32_t chunk_limit = uint32_t(1) << (32 - chunk_offset_bits);  // chunks: 2048 of 8 MiB, 16 GiB
+constexpr uint32_t chunk_limit = uint32_t(1) << (32 - chunk_offset_bits);  // table entries: 2048 of 8 MiB, 16 GiB
 constexpr size_t tree_unit = 4;  // bytes per offset step, the alignment of every block
 
 extern char *tree_chunks[chunk_limit];  // where each chunk starts
@@ -28,7 +30,7 @@ struct TreeBlock {
 
 struct ArenaChunk {
   char *next;   // first free byte of the current chunk
-  char *end;    // one past its last byte
+  char *end;    // the end of the offsets' reach in it: no block starts there or later
   TreeRef ref;  // the ref of next
 };
 extern ArenaChunk arena;

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""Full-scale runs: a 1 GB program of many blocks, a 100 MB identifier and
-chains of 10,000,000 operators. Each must compile with status 0 and the report
-its input implies; the report is checked as it streams out (it is several
-times the input's size). Prints peak memory (from /usr/bin/time -v) per input
-byte for each.
+"""Full-scale runs: a 1 GB program of many blocks, a 100 MB identifier,
+chains of 10,000,000 operators, and a 1.1 GB program of 2,100 names of
+512 KiB each. Each must compile with status 0 and the report its input
+implies; the report is checked as it streams out (it is several times the
+input's size). Prints peak memory (from /usr/bin/time -v) per input byte for
+each.
 
 usage: stress.py R1C WORK_DIR [--size-mb N]   (N defaults to 1024)
 """
 import argparse
+import hashlib
 import re
 import subprocess
 import sys
@@ -127,6 +129,61 @@ def expected_chain(work, operator, count):
     return f"{operator} chain of {count:,} operators", path, path.stat().st_size, want
 
 
+def long_name(i, length):
+    """A name of `length` bytes, n and four letters that number it, then x's;
+    the first five bytes alone are a name for the same place."""
+    head = b"n" + bytes(97 + i // 26 ** k % 26 for k in range(4))
+    return head + b"x" * (length - len(head))
+
+
+def check_names(r1c, work, count, length):
+    """int NAME() { NAME; ... } with `count` statements, each name different
+    and `length` bytes long: the report must be the one for the same program
+    with five-byte names, each replaced by its long name. Compared through a
+    hash as it streams, since it is twice the program's size."""
+    short = b"int " + long_name(count, 5) + b"() {\n" + b"".join(long_name(i, 5) + b";\n" for i in range(count))
+    short += b"}\n"
+    template = subprocess.run([r1c], input=short, capture_output=True, check=True).stdout
+    expected = hashlib.sha256()
+    expected_bytes = 0
+    for piece in re.split(rb"(?<![A-Za-z0-9_])(n[a-z]{4})(?![A-Za-z0-9_])", template):
+        if re.fullmatch(rb"n[a-z]{4}", piece):
+            number = sum((byte - 97) * 26 ** k for k, byte in enumerate(piece[1:]))
+            piece = long_name(number, length)
+        expected.update(piece)
+        expected_bytes += len(piece)
+    source = work / "names.c"
+    with open(source, "wb") as f:
+        f.write(b"int " + long_name(count, length) + b"() {\n")
+        for i in range(count):
+            f.write(long_name(i, length) + b";\n")
+        f.write(b"}\n")
+    size = source.stat().st_size
+    started = time.monotonic()
+    with open(source, "rb") as stdin:
+        child = subprocess.Popen(["/usr/bin/time", "-v", "-o", str(work / "time.txt"), r1c], stdin=stdin,
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        got = hashlib.sha256()
+        got_bytes = 0
+        while data := child.stdout.read(CHUNK):
+            got.update(data)
+            got_bytes += len(data)
+        err = child.stderr.read()
+        status = child.wait()
+    seconds = time.monotonic() - started
+    source.unlink()
+    times = (work / "time.txt").read_text()
+    peak = peak_kilobytes(times)
+    cpu = sum(float(re.search(rf"{kind} time \(seconds\): ([\d.]+)", times).group(1)) for kind in ("User", "System"))
+    ok = status == 0 and not err and got.digest() == expected.digest()
+    name = f"{count:,} names of {length // 1024} KiB"
+    print(f"{name:40} {size:>14,} bytes  peak {peak * 1024:>15,} bytes  {peak * 1024 / size:6.2f} per input byte"
+          f"  {seconds:7.1f} s ({cpu:.1f} s CPU)  {'ok' if ok else 'FAILED'}", flush=True)
+    if not ok:
+        print(f"    status {status}, stderr {err[:200]!r}, {got_bytes:,} bytes of report, {expected_bytes:,} expected")
+    return ok
+
+
 def check(name, source, size, want, r1c, work):
     status, err, report, seconds = compile_streaming(r1c, source, work / "time.txt")
     peak = peak_kilobytes((work / "time.txt").read_text())
@@ -155,11 +212,16 @@ def main():
     parser.add_argument("--size-mb", type=int, default=1024, help="size of the program of many blocks")
     parser.add_argument("--identifier-mb", type=int, default=100)
     parser.add_argument("--chain", type=int, default=10_000_000, help="operators per chain")
+    parser.add_argument("--names", type=int, default=2100, help="statements of the program of large names")
+    parser.add_argument("--name-kb", type=int, default=512, help="length of each of its names")
+    parser.add_argument("--only-names", action="store_true", help="run the program of large names alone")
     args = parser.parse_args()
     work = Path(args.work_dir)
     work.mkdir(parents=True, exist_ok=True)
 
-    results = []
+    results = [check_names(args.r1c, work, args.names, args.name_kb * 1024)]
+    if args.only_names:
+        return 0 if results[0] else 1
     name, path, size, want = expected_blocks(work, args.size_mb)
     results.append(check(name, path, size, want, args.r1c, work))
     name, path, size, want, identifier = expected_identifier(work, args.identifier_mb * MB)

@@ -4,7 +4,7 @@ fitting message and status 2, never with a signal: a long token whose buffer
 cannot grow, an identifier copy or a tree that does not fit, and, across
 sweeps of limits, every allocation of a compile, the tree printer's and code
 generator's work stacks included, down to limits where the process cannot
-start.
+start. Many large names need no more address space than their copies.
 
 usage: resource_limits.py R1C
 Skipped (77) for a sanitizer build, whose shadow memory needs more address
@@ -62,6 +62,54 @@ def smallest_sufficient_limit(r1c, source_path, low, high):
         else:
             low = middle
     return high
+
+
+NAME_BYTES = 3_000_001  # a name that is not a whole number of pages
+NAMES = 20
+
+
+def write_names(path, count):
+    """int main() { N1; N2; ... } with `count` different names of NAME_BYTES."""
+    with open(path, "wb") as f:
+        f.write(b"int main() {\n")
+        for i in range(count):
+            f.write(bytes([97 + i % 26, 97 + i // 26 % 26]) + b"x" * (NAME_BYTES - 2) + b";\n")
+        f.write(b"}\n")
+
+
+def check_large_names(r1c, work):
+    """NAMES large names need no more address space than half of them and the
+    other half's copies, a page each and a little slack: the tree's memory
+    leaves nothing mapped behind a name. Below what they need, each run ends
+    with a known message and status 2."""
+    def run(source, limit):
+        with open(work / source, "rb") as stdin:
+            got = subprocess.run(["prlimit", f"--as={limit}", r1c], stdin=stdin, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.PIPE, timeout=120)
+        return got.returncode, got.stderr
+
+    least = {}
+    for count in (NAMES // 2, NAMES):
+        source = f"names{count}.c"
+        write_names(work / source, count)
+        low, high = 4 * MB, 1024 * MB
+        while high - low > MB // 4:
+            middle = (low + high) // 2
+            low, high = (low, middle) if run(source, middle)[0] == 0 else (middle, high)
+        least[count] = high
+    allowed = least[NAMES // 2] + (NAMES - NAMES // 2) * (NAME_BYTES + 4096) + 4 * MB
+    failures = 0
+    if least[NAMES] > allowed:
+        print(f"{NAMES} names of {NAME_BYTES:,} bytes need {least[NAMES]:,} bytes of address space; "
+              f"{NAMES // 2} need {least[NAMES // 2]:,}, so at most {allowed:,} should do")
+        failures += 1
+    limits = range(least[NAMES] - 40 * MB, least[NAMES] - MB // 4, 4 * MB)
+    for limit in limits:
+        status, err = run(f"names{NAMES}.c", limit)
+        if status != 2 or err not in (OUT_OF_MEMORY, BUFFER_OVERFLOW):
+            print(f"{NAMES} names under {limit} bytes: status {status}, stderr {err[:200]!r}")
+            failures += 1
+    return 1 + len(limits), failures
 
 
 def check_sweep(r1c, work):
@@ -130,8 +178,9 @@ def main():
         fixed_runs, fixed_failures = check_fixed_cases(r1c, work)
         sweep_runs, sweep_failures = check_sweep(r1c, work)
         startup_runs, startup_failures = check_startup(r1c, work)
-    failures = fixed_failures + sweep_failures + startup_failures
-    print(f"{fixed_runs + sweep_runs + startup_runs - failures} passed, {failures} failed")
+        names_runs, names_failures = check_large_names(r1c, work)
+    failures = fixed_failures + sweep_failures + startup_failures + names_failures
+    print(f"{fixed_runs + sweep_runs + startup_runs + names_runs - failures} passed, {failures} failed")
     return 1 if failures else 0
 
 
