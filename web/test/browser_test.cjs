@@ -735,6 +735,7 @@ async function checkAccessibility(page) {
   const before = await shownId(page);
   await page.select('#examples', 'gcd');
   await waitForShown(page, before);
+  await cursorToLine(page, 5);  // the linked code and nodes lit, in each theme's colours
   const axeSource = fs.readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8');
   await page.evaluate(axeSource);  // through the driver, which the page's policy does not govern
   for (const theme of ['light', 'dark']) {
