@@ -451,6 +451,19 @@ async function checkLinkedPanes(page, scratch) {
   check('linked: a click on a node selects its source', state.selection === '462', JSON.stringify(state.selection));
   await page.mouse.move(0, 0);
 
+  // Byte offsets become the editor's positions whatever comes before: bytes
+  // of two, three and four in UTF-8, and bytes that are not UTF-8.
+  for (const [name, prefix] of [['é', Buffer.from('é')], ['€', Buffer.from('€€')], ['emoji', Buffer.from('😀')], ['raw bytes', Buffer.from([0xff, 0xc3])]]) {
+    const file = path.join(scratch, 'linked_bytes.c');
+    fs.writeFileSync(file, Buffer.concat([Buffer.from('int main() {\n  '), prefix, Buffer.from(' x = 1; '), prefix, Buffer.from(' y = 22;\n}\n')]));
+    await loadFile(page, file);
+    const line = await page.evaluateHandle(() => [...document.querySelectorAll('#code .code-line')].find((l) => l.textContent.startsWith('LOAD #22')));
+    await line.hover();
+    state = await linkedState(page);
+    check(`linked, after ${name}: a code line lights its source`, state.source === '22', JSON.stringify(state.source));
+    await page.mouse.move(0, 0);
+  }
+
   // A large program: the tree of the statement at the cursor, with its path to the root.
   await loadFile(page, thousandLines(scratch));
   for (const line of [11, 2]) {
