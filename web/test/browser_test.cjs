@@ -477,6 +477,17 @@ async function checkLinkedPanes(page, scratch) {
     check(`1,000 lines, line ${line}: the statement at the cursor is drawn`, state.tree.view === 'statement' && state.tree.firstLine === String(line) && shapes === Number(state.tree.nodes) && shapes < 200, JSON.stringify(state.tree));
     check(`1,000 lines, line ${line}: its nodes lit`, state.nodes.length > 0 && state.code.length > 0, JSON.stringify(state));
   }
+  // The time from a cursor move to the next statement's tree drawn.
+  const moves = [];
+  for (let i = 0; i < 6; i++) {
+    const [key, line] = i % 2 ? ['ArrowUp', 2] : ['ArrowDown', 3];
+    const started = Date.now();
+    await page.keyboard.press(key);
+    await page.waitForFunction((line) => document.getElementById('tree').dataset.firstLine === String(line), { timeout: 20000, polling: 5 }, line);
+    moves.push(Date.now() - started);
+  }
+  moves.sort((a, b) => a - b);
+  console.log(`1,000-line program, from a cursor move to the next statement's tree drawn: median ${moves[3]} ms (${moves.join(', ')} ms)`);
   check('linked: no errors', page.problems.length === 0, page.problems.join('; '));
 }
 
