@@ -422,6 +422,7 @@ const linkedState = (page) =>
       source: [...editor.querySelectorAll('.cm-linked')].map((mark) => mark.textContent).join(''),
       selection: editor.getSelection ? editor.getSelection().toString() : document.getSelection().toString(),
       lineBands: [...editor.querySelectorAll('.cm-line')].map(bandOf),
+      marked: (document.getElementById('code').dataset.marked || '').split(' ').filter(Boolean),
       tree: { ...document.getElementById('tree').dataset },
     };
   });
@@ -477,6 +478,23 @@ async function checkLinkedPanes(page, scratch) {
     check(`1,000 lines, line ${line}: the statement at the cursor is drawn`, state.tree.view === 'statement' && state.tree.firstLine === String(line) && shapes === Number(state.tree.nodes) && shapes < 200, JSON.stringify(state.tree));
     check(`1,000 lines, line ${line}: its nodes lit`, state.nodes.length > 0 && state.code.length > 0, JSON.stringify(state));
   }
+  // On every line the cursor moves to: its code lit, in one run, the first in
+  // the line's band (a line of nested statements holds theirs too), its test
+  // among them.
+  const wrong = [];
+  for (let line = 3; line <= 22; line++) {
+    await page.keyboard.press('ArrowDown');
+    state = await linkedState(page);
+    const band = state.lineBands[line - 1];
+    const marked = state.marked.map(Number);
+    const oneRun = marked.every((j, k) => k === 0 || j === marked[k - 1] + 1);
+    if (!state.code.length || band === '' || state.codeBands[0] !== band || !oneRun || !state.code.some((c) => c.startsWith('IFFALSE'))) {
+      wrong.push(`line ${line}: ${JSON.stringify(state.code)} in bands ${state.codeBands} for ${band}`);
+    }
+  }
+  check('1,000 lines: each line lights its code, in its band', wrong.length === 0, wrong.slice(0, 2).join('; '));
+  await cursorToLine(page, 2);
+
   // The time from a cursor move to the next statement's tree drawn.
   const moves = [];
   for (let i = 0; i < 6; i++) {
