@@ -8,7 +8,6 @@ import { abandonWorkAfterMs, maxDrawnNodes, maxDrawnTreeBytes, maxShownOutputByt
 import {
   bandOfLine,
   byteToCharIndex,
-  codeOfNode,
   codeOfNodes,
   dotOf,
   nodeTooltip,
@@ -87,7 +86,6 @@ function compilerStopped(message) {
   panes.status.dataset.state = 'stopped';
   if (waitingProgram) sendWaitingProgram();
 }
-
 
 function scheduleCompile() {
   clearTimeout(editTimer);
@@ -423,7 +421,10 @@ const cursorLine = () => view.state.doc.lineAt(view.state.selection.main.head).n
 // A node's bytes in the program as a span of the editor's text.
 function sourceSpan(node) {
   const { map } = linking;
-  if (linking.charAt === undefined) linking.charAt = byteToCharIndex(view.state.doc.toString(), programBytes?.length ?? textToBytes(view.state.doc.toString()).length);
+  if (linking.charAt === undefined) {
+    const text = view.state.doc.toString();
+    linking.charAt = byteToCharIndex(text, textToBytes(text).length);
+  }
   const at = (byte) => (linking.charAt ? linking.charAt[Math.min(byte, linking.charAt.length - 1)] : byte);
   return [at(map.sourceBegin(node)), at(map.sourceEnd(node))];
 }
@@ -483,6 +484,7 @@ function cursorMoved() {
   cursorFollowQueued = true;
   queueMicrotask(() => {
     cursorFollowQueued = false;
+    if (linking.pointer?.line !== undefined) linking.pointer = null;  // the cursor wins until the pointer moves again
     followCursor(true);
     if (!sourceLinked()) return;
     if (lastResult?.tree.state === 'mapped' && linking.map.nodeCount > maxWholeTreeNodes) {

@@ -6,8 +6,12 @@
 // be read say why; the user's edits survive links and reloads; the editor
 // indents and colours; untrusted programs run nothing; axe-core finds no
 // serious accessibility fault, light or dark; on a phone the status stands
-// beside the program. Prints the time from the last keystroke to a 1,000-line
-// program's report, and other timings (never asserted).
+// beside the program. The panes are linked: the cursor's line lights its code
+// and nodes, a code line its source, a node click selects its source, each
+// statement has one band in source and code, and a large tree is drawn as the
+// statement at the cursor. Prints the time from the last keystroke to a
+// 1,000-line program's report, linked panes and tree, and other timings
+// (never asserted).
 const fs = require('fs');
 const http = require('http');
 const os = require('os');
