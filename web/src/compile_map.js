@@ -36,9 +36,17 @@ function groupBy(count, keys, key) {
 
 const groupOf = ({ start, items }, k) => items.subarray(start[k], start[k + 1]);
 
-// The map read from its integers, or null when it holds no report.
-export function readMap(ints, out) {
-  if (!ints || ints.length < headerSize || ints[0] !== 1 || ints[1] === 0) return null;
+const holdsReport = (ints) => ints && ints.length >= headerSize && ints[0] === 1 && ints[1] > 0;
+
+// The map read from its integers, with its indexes (from mapIndexes, made in
+// the compile worker, or made here), or null when it holds no report.
+export function readMap(ints, out, indexes = null) {
+  if (!holdsReport(ints)) return null;
+  const map = fields(ints, out);
+  return Object.assign(map, indexes ?? mapIndexes(ints));
+}
+
+function fields(ints, out) {
   const nodeCount = ints[1];
   const codeCount = ints[2];
   const node = (i, field) => ints[headerSize + i * nodeSize + field];
@@ -63,27 +71,47 @@ export function readMap(ints, out) {
     codeNode: (j) => code(j, 2),
     codeStatement: (j) => code(j, 3),
   };
+  return map;
+}
+
+// The indexes of a map, in typed arrays that a worker can hand over whole;
+// null without a report.
+export function mapIndexes(ints) {
+  if (!holdsReport(ints)) return null;
+  const map = fields(ints, null);
+  const { nodeCount, codeCount } = map;
+  const indexes = {};
   // A node's subtree is the nodes from it to subtreeEnd (excluded): the map
   // lists them in prefix order, each after its parent.
-  map.subtreeEnd = new Int32Array(nodeCount);
+  const subtreeEnd = new Int32Array(nodeCount);
   for (let i = nodeCount - 1; i >= 0; i--) {
-    map.subtreeEnd[i] = Math.max(map.subtreeEnd[i], i + 1);
+    subtreeEnd[i] = Math.max(subtreeEnd[i], i + 1);
     const p = map.parent(i);
-    if (p >= 0) map.subtreeEnd[p] = Math.max(map.subtreeEnd[p], map.subtreeEnd[i]);
+    if (p >= 0) subtreeEnd[p] = Math.max(subtreeEnd[p], subtreeEnd[i]);
   }
+  indexes.subtreeEnd = subtreeEnd;
   // A source line's own nodes start on it; a link that runs on past its line
   // only joins the statements of a list, and belongs to none of their lines.
   const ownLine = (i) => (map.kind(i) === linkKind && map.lastLine(i) > map.firstLine(i) ? 0 : map.firstLine(i));
   let lines = 0;
   for (let i = 0; i < nodeCount; i++) lines = Math.max(lines, map.lastLine(i));
-  map.lineCount = lines;
-  map.nodesByLine = groupBy(nodeCount, lines + 1, ownLine);
-  map.codeByNode = groupBy(codeCount, nodeCount, map.codeNode);
-  // Statements take bands in the order they start.
-  map.band = new Int8Array(nodeCount).fill(-1);
-  for (let i = 0, n = 0; i < nodeCount; i++) if (map.isStatement(i)) map.band[i] = n++ % bandCount;
-  return map;
+  indexes.lineCount = lines;
+  indexes.nodesByLine = groupBy(nodeCount, lines + 1, ownLine);
+  indexes.codeByNode = groupBy(codeCount, nodeCount, map.codeNode);
+  // Statements take bands in the order they start; a line, its statement's.
+  indexes.band = new Int8Array(nodeCount).fill(-1);
+  for (let i = 0, n = 0; i < nodeCount; i++) if (map.isStatement(i)) indexes.band[i] = n++ % bandCount;
+  Object.assign(map, indexes);
+  indexes.lineBand = new Int8Array(lines + 1);
+  for (let line = 0; line <= lines; line++) indexes.lineBand[line] = bandOfLine(map, line);
+  return indexes;
 }
+
+// The buffers of a map's indexes, to hand over with postMessage.
+export const indexBuffers = (indexes) =>
+  indexes
+    ? [indexes.subtreeEnd, indexes.nodesByLine.start, indexes.nodesByLine.items, indexes.codeByNode.start, indexes.codeByNode.items, indexes.band, indexes.lineBand].map((a) => a.buffer)
+    : [];
 
 export const nodesOfLine = (map, line) => (line >= 1 && line <= map.lineCount ? groupOf(map.nodesByLine, line) : new Int32Array());
 export const codeOfNode = (map, node) => groupOf(map.codeByNode, node);

@@ -3,6 +3,7 @@
 // links source, tree and code; for a program too large to map, r1tree's DOT
 // graph of a tree small enough to draw.
 import { maxDrawnNodes, maxDrawnTreeBytes, maxMappedProgramBytes } from './limits.js';
+import { indexBuffers, mapIndexes } from './compile_map.js';
 
 importScripts('r1c_playground.js');
 const compilerReady = self.createCompiler();
@@ -31,7 +32,8 @@ function compile(compiler, program) {
       tree.dot = new TextDecoder().decode(copyOut(compiler, compiler._playground_dot(), compiler._playground_dot_size()));
     }
   }
-  return { status, out, err, treeBytes, tree, map };
+  // The map's indexes are made here, off the page's thread.
+  return { status, out, err, treeBytes, tree, map, mapIndexes: mapIndexes(map) };
 }
 
 self.onmessage = async ({ data }) => {
@@ -41,6 +43,6 @@ self.onmessage = async ({ data }) => {
   result.id = data.id;
   result.compileMs = performance.now() - started;
   const transfers = [result.out.buffer, result.err.buffer];
-  if (result.map) transfers.push(result.map.buffer);
+  if (result.map) transfers.push(result.map.buffer, ...indexBuffers(result.mapIndexes));
   self.postMessage(result, transfers);
 };

@@ -6,7 +6,6 @@ import { bytesToText, textToBytes } from './bytes.js';
 import { indexOfAscii, showCodeLines, showOutput } from './render.js';
 import { abandonWorkAfterMs, maxDrawnNodes, maxDrawnTreeBytes, maxShownOutputBytes, maxWholeTreeNodes } from './limits.js';
 import {
-  bandOfLine,
   byteToCharIndex,
   codeOfNodes,
   dotOf,
@@ -395,7 +394,7 @@ const linking = {
 };
 
 function linkResult(result, job) {
-  const map = readMap(result.map, result.out);
+  const map = readMap(result.map, result.out, result.mapIndexes);
   linking.map = map;
   linking.doc = map && job.doc === view.state.doc ? job.doc : null;
   linking.charAt = undefined;
@@ -407,8 +406,7 @@ function linkResult(result, job) {
   const bands = [];
   if (linking.doc) {
     for (let line = 1; line <= Math.min(map.lineCount, view.state.doc.lines); line++) {
-      const band = bandOfLine(map, line);
-      if (band >= 0) bands.push([line, band]);
+      if (map.lineBand[line] >= 0) bands.push([line, map.lineBand[line]]);
     }
   }
   showBands(view, bands);
