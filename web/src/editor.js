@@ -1,6 +1,7 @@
 // The source editor: CodeMirror with line numbers, undo history, the
 // language's colours, indentation and bracket matching, a mark on the line of
-// an error, and every byte of the program visible.
+// an error, every byte of the program visible, and the marks that link it to
+// the code and the tree: each statement's colour band and the linked span.
 import { EditorState, StateEffect, StateField, RangeSet } from '@codemirror/state';
 import {
   Decoration,
@@ -14,6 +15,7 @@ import {
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
 import { isRawByteChar } from './bytes.js';
+import { bandCount } from './compile_map.js';
 import { r1Support } from './language.js';
 
 const setErrorLine = StateEffect.define();  // a line number, or 0 for none
@@ -44,6 +46,34 @@ const errorLine = StateField.define({
     EditorView.decorations.from(field, (marks) => marks.text),
     gutterLineClass.from(field, (marks) => marks.gutter),
   ],
+});
+
+const setBands = StateEffect.define();  // [[line, band], ...] of the last compile
+const setLinked = StateEffect.define();  // [[from, to], ...]: the spans linked to what the pointer or cursor is on
+
+const bandDecorations = Array.from({ length: bandCount }, (_, k) => Decoration.line({ class: `cm-band cm-band-${k}` }));
+const linkedDecoration = Decoration.mark({ class: 'cm-linked' });
+
+// The bands and the linked spans, moved along with the edits made since.
+const links = StateField.define({
+  create: () => ({ bands: Decoration.none, linked: Decoration.none }),
+  update(marks, transaction) {
+    let bands = marks.bands.map(transaction.changes);
+    let linked = marks.linked.map(transaction.changes);
+    const doc = transaction.state.doc;
+    for (const effect of transaction.effects) {
+      if (effect.is(setBands)) {
+        const ranges = effect.value.filter(([line]) => line <= doc.lines).map(([line, band]) => bandDecorations[band].range(doc.line(line).from));
+        bands = Decoration.set(ranges, true);
+      }
+      if (effect.is(setLinked)) {
+        const ranges = effect.value.filter(([from, to]) => from < to && to <= doc.length).map(([from, to]) => linkedDecoration.range(from, to));
+        linked = Decoration.set(ranges, true);
+      }
+    }
+    return { bands, linked };
+  },
+  provide: (field) => [EditorView.decorations.from(field, (marks) => marks.bands), EditorView.decorations.from(field, (marks) => marks.linked)],
 });
 
 // Control characters and bytes that are not UTF-8 show as small boxes
@@ -95,6 +125,8 @@ const theme = EditorView.theme({
   '.cm-nonmatchingBracket': { color: 'var(--error)', outline: '1px solid var(--error)' },
   '.cm-errorLine': { backgroundColor: 'var(--error-line)' },
   '.cm-errorGutter': { backgroundColor: 'var(--error)', color: 'var(--bg)' },
+  ...Object.fromEntries(Array.from({ length: bandCount }, (_, k) => [`.cm-band-${k}`, { boxShadow: `inset 5px 0 var(--band-${k})` }])),
+  '.cm-linked': { backgroundColor: 'var(--linked)', outline: '1px solid var(--linked-border)' },
   '.cm-specialChar': {
     fontSize: '0.75em',
     border: '1px solid var(--byte-border)',
@@ -106,8 +138,10 @@ const theme = EditorView.theme({
 
 const extensionsOf = new WeakMap();  // view -> the extensions it was made with
 
-// onChange(update) follows every change of the text the user makes.
-export function createEditor(host, onChange) {
+// onChange(update) follows every change of the text the user makes;
+// onPointer(line or 0) the pointer's line over the text; onCursor() every
+// move of the cursor.
+export function createEditor(host, onChange, onPointer = () => {}, onCursor = () => {}) {
   const root = host.attachShadow({ mode: 'open' });
   const extensions = [
     theme,
@@ -122,9 +156,20 @@ export function createEditor(host, onChange) {
     // Only a newline ends a line: a carriage return is a byte of the program.
     EditorState.lineSeparator.of('\n'),
     errorLine,
+    links,
+    EditorView.domEventHandlers({
+      mousemove(event, view) {
+        const at = view.posAtCoords({ x: event.clientX, y: event.clientY });
+        onPointer(at === null ? 0 : view.state.doc.lineAt(at).number);
+      },
+      mouseleave() {
+        onPointer(0);
+      },
+    }),
     EditorView.contentAttributes.of({ 'aria-label': 'Program (Esc, then Tab, leaves the editor)' }),
     EditorView.updateListener.of((update) => {
       if (update.docChanged) onChange(update);
+      if (update.selectionSet) onCursor();
     }),
   ];
   const view = new EditorView({ root, parent: root, state: EditorState.create({ extensions }) });
@@ -142,4 +187,18 @@ export function replaceText(view, text) {
 
 export function markErrorLine(view, line) {
   view.dispatch({ effects: setErrorLine.of(line) });
+}
+
+export function showBands(view, bands) {
+  view.dispatch({ effects: setBands.of(bands) });
+}
+
+export function showLinked(view, spans) {
+  view.dispatch({ effects: setLinked.of(spans) });
+}
+
+// Selects a span of the text and brings it into view.
+export function selectSpan(view, from, to) {
+  view.dispatch({ selection: { anchor: from, head: to }, scrollIntoView: true });
+  view.focus();
 }

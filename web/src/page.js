@@ -1,10 +1,20 @@
 // The playground page: the editor, the compile and drawing workers, and the
 // panes that show what r1c wrote. Everything from a program or its output is
 // inserted as text or as a checked SVG picture, never as HTML.
-import { createEditor, markErrorLine, replaceText } from './editor.js';
+import { createEditor, markErrorLine, replaceText, selectSpan, showBands, showLinked } from './editor.js';
 import { bytesToText, textToBytes } from './bytes.js';
-import { indexOfAscii, showOutput } from './render.js';
-import { abandonWorkAfterMs, maxDrawnNodes, maxDrawnTreeBytes, maxShownOutputBytes } from './limits.js';
+import { indexOfAscii, showCodeLines, showOutput } from './render.js';
+import { abandonWorkAfterMs, maxDrawnNodes, maxDrawnTreeBytes, maxShownOutputBytes, maxWholeTreeNodes } from './limits.js';
+import {
+  byteToCharIndex,
+  codeOfNodes,
+  dotOf,
+  nodeTooltip,
+  nodesOfLine,
+  readMap,
+  statementOfLine,
+  subtreeWithPath,
+} from './compile_map.js';
 import { checkedSvg } from './svg.js';
 import { makeLink, maxLinkLength, readFragment } from './links.js';
 import { keepProgram, loadProgram } from './storage.js';
@@ -35,7 +45,7 @@ const panes = {
   sourceName: element('source-name'),
 };
 
-const view = createEditor(element('editor'), edited);
+const view = createEditor(element('editor'), edited, pointedAtLine, cursorMoved);
 let lastResult = null;
 let lastEditAt = 0;  // performance.now() of the last keystroke; 0 after a program is loaded
 
@@ -45,6 +55,7 @@ let editTimer = 0;
 let compileWorker = null;
 let compiling = null;  // {id, since} of the compile in the worker
 let waitingProgram = null;  // the newest program, while a compile runs
+let waitingDoc = null;  // the editor's document it was taken from
 let nextCompileId = 1;
 let shownCompileId = 0;
 
@@ -85,18 +96,20 @@ let programBytes = null;  // the program's bytes, as last compiled; null after a
 function compileNow() {
   clearTimeout(editTimer);
   keepMine();
-  const program = textToBytes(view.state.doc.toString());
+  const doc = view.state.doc;
+  const program = textToBytes(doc.toString());
   programBytes = program.slice();  // the original goes to the worker
-  if (!compiling) return sendProgram(program);
+  if (!compiling) return sendProgram(program, doc);
   waitingProgram = program;
+  waitingDoc = doc;
   if (performance.now() - compiling.since > abandonWorkAfterMs) {
     startCompileWorker();
     sendWaitingProgram();
   }
 }
 
-function sendProgram(program) {
-  compiling = { id: nextCompileId++, since: performance.now(), editAt: lastEditAt };
+function sendProgram(program, doc) {
+  compiling = { id: nextCompileId++, since: performance.now(), editAt: lastEditAt, doc };
   panes.status.dataset.state = 'compiling';
   compileWorker.postMessage({ id: compiling.id, program }, [program.buffer]);
 }
@@ -104,7 +117,7 @@ function sendProgram(program) {
 function sendWaitingProgram() {
   const program = waitingProgram;
   waitingProgram = null;
-  sendProgram(program);
+  sendProgram(program, waitingDoc);
 }
 
 function compiled(result) {
@@ -159,7 +172,14 @@ function showResult(result, job) {
 
   const codeStart = titleAt >= 0 ? indexOfAscii(out, codeTitle, reportStart) : -1;
   const code = codeStart >= 0 ? out.subarray(codeStart + codeTitle.length) : new Uint8Array();
-  showOutput(panes.code, code.length > maxShownOutputBytes ? code.subarray(0, maxShownOutputBytes) : code, 0);
+  const shownCode = code.length > maxShownOutputBytes ? code.subarray(0, maxShownOutputBytes) : code;
+  linkResult(result, job);
+  if (linking.map && codeStart >= 0) {
+    const from = codeStart + codeTitle.length;
+    linking.code = showCodeLines(panes.code, out, from, from + shownCode.length, linking.map);
+  } else {
+    showOutput(panes.code, shownCode, 0);
+  }
 
   const errorLine = /^Line: (\d+) ;/.exec(new TextDecoder().decode(err.subarray(0, 64)));
   markErrorLine(view, errorLine ? Number(errorLine[1]) : 0);
@@ -167,6 +187,7 @@ function showResult(result, job) {
   panes.status.dataset.state = 'done';
   panes.status.dataset.compileId = String(result.id);
   showTree(result, job);
+  followCursor(true);
 }
 
 function treeMessage(text, state, job) {
@@ -177,7 +198,10 @@ function treeMessage(text, state, job) {
   note.className = 'note';
   note.textContent = text;
   panes.tree.replaceChildren(note);
-  shown(job);
+  panes.tree.dataset.view = '';
+  panes.tree.dataset.statement = '';
+  panes.tree.dataset.firstLine = '';
+  if (!job.redraw) shown(job);
 }
 
 function showTree(result, job) {
@@ -192,8 +216,57 @@ function showTree(result, job) {
       job,
     );
   }
+  if (tree.state === 'mapped') return drawMapped(job);
   panes.tree.dataset.state = 'drawing';
   requestDrawing({ id: result.id, dot: tree.dot, nodes: tree.nodes, text: printedTree(result.out), since: job.since, editAt: job.editAt });
+}
+
+// A tree small enough to read is drawn whole; a larger one as the statement
+// at the cursor, with its path to the root, drawn again as the cursor moves
+// to another statement.
+function drawMapped(job) {
+  const { map } = linking;
+  if (map.nodeCount <= maxWholeTreeNodes) {
+    const all = Array.from({ length: map.nodeCount }, (_, i) => i);
+    return drawNodes(job, { nodes: all, path: [], statement: -1, text: `as the report prints it:\n${printedTree(map.out)}` });
+  }
+  const line = cursorLine();
+  const statement = statementOfLine(map, line);
+  if (statement < 0) {
+    linking.drawnStatement = -1;
+    return treeMessage(
+      `The tree has ${map.nodeCount.toLocaleString('en')} nodes, more than the ${maxWholeTreeNodes} shown whole: ` +
+        'move the cursor onto a statement to draw it, with its path to the root.',
+      'choose',
+      job,
+    );
+  }
+  if (statement === linking.drawnStatement && job.redraw) return;
+  linking.drawnStatement = statement;
+  const { nodes, path } = subtreeWithPath(map, statement);
+  const size = nodes.length;
+  if (nodes.length + path.length > maxDrawnNodes) {
+    return treeMessage(
+      `Too large to draw: the statement at line ${map.firstLine(statement)} has ${size.toLocaleString('en')} nodes. ` +
+        `The page draws up to ${maxDrawnNodes.toLocaleString('en')}; the report holds the whole tree.`,
+      'too-large',
+      job,
+    );
+  }
+  const printed = new TextDecoder().decode(map.out.subarray(map.reportBegin(statement), map.reportEnd(map.subtreeEnd[statement] - 1)));
+  drawNodes(job, {
+    nodes,
+    path,
+    statement,
+    text: `the statement at line ${map.firstLine(statement)} (${size} of ${map.nodeCount} nodes, below its path from the root), as the report prints it:\n${printed}`,
+  });
+}
+
+function drawNodes(job, { nodes, path, statement, text }) {
+  panes.tree.dataset.state = 'drawing';
+  const dot = dotOf(linking.map, nodes, path);
+  linking.leftOut = path.map((item) => item.left ?? 0);
+  requestDrawing({ ...job, id: shownCompileId, dot, nodes: nodes.length + path.length, text, statement, whole: statement < 0 });
 }
 
 // The time from sending the program to the page showing all of its result,
@@ -263,13 +336,195 @@ function drawn(result) {
   const picture = result.svg ? checkedSvg(result.svg) : null;
   if (!picture) return treeMessage(`The tree could not be drawn. ${result.error}`, 'failed', job);
   picture.setAttribute('role', 'img');
-  picture.setAttribute('aria-label', `Syntax tree, as the report prints it:\n${job.text}`);
+  const mapped = job.statement !== undefined;
+  picture.setAttribute('aria-label', mapped ? `Syntax tree, ${job.text}` : `Syntax tree, as the report prints it:\n${job.text}`);
+  if (mapped) labelNodes(picture);
   panes.tree.replaceChildren(picture);
   zoomable(panes.tree, picture);
   panes.tree.dataset.state = 'drawn';
   panes.tree.dataset.nodes = String(job.nodes);
-  shown(job);
+  panes.tree.dataset.view = !mapped ? 'whole' : job.whole ? 'whole' : 'statement';
+  panes.tree.dataset.statement = mapped ? String(job.statement) : '';
+  panes.tree.dataset.firstLine = mapped && job.statement >= 0 ? String(linking.map.firstLine(job.statement)) : '';
+  if (mapped) showTreeMarks();
+  if (!job.redraw) shown(job);
 }
+
+// The picture's shapes, named n<index> by dotOf, lead back to the map's
+// nodes; their tooltips give the node's kind and text, not Graphviz's names.
+function labelNodes(picture) {
+  linking.treeNodes = new Map();
+  for (const title of picture.querySelectorAll('title')) {
+    const shape = title.parentElement;
+    const left = /^e(\d+)$/.exec(title.textContent);
+    if (shape.classList.contains('node') && left) {
+      title.textContent = `link: ${linking.leftOut[Number(left[1])]} more links on the path from the root, left out`;
+      continue;
+    }
+    const match = /^n(\d+)$/.exec(title.textContent);
+    if (!shape.classList.contains('node') || !match) {
+      title.remove();
+      continue;
+    }
+    const node = Number(match[1]);
+    shape.dataset.node = String(node);
+    title.textContent = nodeTooltip(linking.map, node);
+    linking.treeNodes.set(node, shape);
+  }
+}
+
+// --- Linking the panes ---------------------------------------------------------
+//
+// With the map of the compile shown, the source line at the cursor or the
+// pointer lights up the code lines and tree nodes it produced; a code line
+// under the pointer lights up its node and its source; a tree node under the
+// pointer its source and code, and a click on it selects its source. Each
+// statement has a colour band, the same in source and code. The map's
+// indexes make each of these a look-up, not a search.
+
+const linking = {
+  map: null,  // of the shown compile; null when it has none
+  doc: null,  // the editor's document it was compiled from: source links hold while it is shown
+  charAt: undefined,  // byte offsets in the program to the editor's positions (null: the same)
+  code: null,  // the code pane's lines, by code line: code.line(j)
+  treeNodes: new Map(),  // the picture's shapes, by node
+  drawnStatement: -1,  // the statement drawn, when the tree is drawn by statement
+  marked: { code: [], nodes: [] },
+  pointer: null,  // what the pointer is on: {line} in the source, {code}, {node}; null: the cursor
+};
+
+function linkResult(result, job) {
+  const map = readMap(result.map, result.out, result.mapIndexes);
+  linking.map = map;
+  linking.doc = map && job.doc === view.state.doc ? job.doc : null;
+  linking.charAt = undefined;
+  linking.code?.stop();
+  linking.code = null;
+  linking.treeNodes = new Map();
+  linking.drawnStatement = -1;
+  linking.marked = { code: [], nodes: [] };
+  const bands = [];
+  if (linking.doc) {
+    for (let line = 1; line <= Math.min(map.lineCount, view.state.doc.lines); line++) {
+      if (map.lineBand[line] >= 0) bands.push([line, map.lineBand[line]]);
+    }
+  }
+  showBands(view, bands);
+  panes.code.dataset.linked = map ? 'yes' : 'no';
+}
+
+const sourceLinked = () => linking.map && linking.doc === view.state.doc;
+const cursorLine = () => view.state.doc.lineAt(view.state.selection.main.head).number;
+
+// A node's bytes in the program as a span of the editor's text.
+function sourceSpan(node) {
+  const { map } = linking;
+  if (linking.charAt === undefined) {
+    const text = view.state.doc.toString();
+    linking.charAt = byteToCharIndex(text, textToBytes(text).length);
+  }
+  const at = (byte) => (linking.charAt ? linking.charAt[Math.min(byte, linking.charAt.length - 1)] : byte);
+  return [at(map.sourceBegin(node)), at(map.sourceEnd(node))];
+}
+
+// Lights up the code lines and tree nodes given, and the source spans.
+function mark({ code = [], nodes = [], spans = [] }, scroll) {
+  for (const line of linking.marked.code) linking.code?.line(line)?.classList.remove('linked');
+  for (const node of linking.marked.nodes) linking.treeNodes.get(node)?.classList.remove('linked');
+  linking.marked = { code, nodes, spans };
+  for (const line of code) linking.code?.line(line)?.classList.add('linked');
+  showTreeMarks();
+  const shownSpans = sourceLinked() ? spans : [];
+  if (shownSpans.length || linking.spansShown) showLinked(view, shownSpans);
+  linking.spansShown = shownSpans.length > 0;
+  panes.code.dataset.marked = code.join(' ');
+  if (scroll && code.length && !narrowScreen.matches) linking.code?.line(code[0])?.scrollIntoView({ block: 'nearest' });
+}
+
+function showTreeMarks() {
+  for (const node of linking.marked.nodes) linking.treeNodes.get(node)?.classList.add('linked');
+  panes.tree.dataset.marked = linking.marked.nodes.filter((node) => linking.treeNodes.has(node)).join(' ');
+}
+
+const narrowScreen = matchMedia('(max-width: 700px)');
+
+function markLine(line, scroll) {
+  const nodes = [...nodesOfLine(linking.map, line)];
+  mark({ code: codeOfNodes(linking.map, nodes), nodes }, scroll);
+}
+
+function markNode(node) {
+  const { map } = linking;
+  const nodes = [];
+  for (let i = node; i < map.subtreeEnd[node]; i++) nodes.push(i);
+  mark({ code: codeOfNodes(map, nodes), nodes: [node], spans: [sourceSpan(node)] });
+}
+
+function markCode(line) {
+  const node = linking.map.codeNode(line);
+  mark({ code: [line], nodes: [node], spans: [sourceSpan(node)] });
+}
+
+// What the pointer or, without it, the cursor is on, shown in every pane.
+function followCursor(scroll = false) {
+  if (!sourceLinked()) return mark({});
+  const on = linking.pointer;
+  if (on?.node !== undefined) return markNode(on.node);
+  if (on?.code !== undefined) return markCode(on.code);
+  markLine(on?.line ?? cursorLine(), scroll && !on);
+}
+
+// The cursor's moves come in the middle of the editor's update, which may
+// not start another: they are followed just after it.
+let cursorFollowQueued = false;
+function cursorMoved() {
+  if (cursorFollowQueued) return;
+  cursorFollowQueued = true;
+  queueMicrotask(() => {
+    cursorFollowQueued = false;
+    if (linking.pointer?.line !== undefined) linking.pointer = null;  // the cursor wins until the pointer moves again
+    followCursor(true);
+    if (!sourceLinked()) return;
+    if (lastResult?.tree.state === 'mapped' && linking.map.nodeCount > maxWholeTreeNodes) {
+      drawMapped({ since: performance.now(), editAt: 0, redraw: true });
+    }
+  });
+}
+
+function pointAt(on) {
+  if (JSON.stringify(on) === JSON.stringify(linking.pointer)) return;
+  linking.pointer = on;
+  if (linking.map) followCursor();
+}
+
+function pointedAtLine(line) {
+  pointAt(line > 0 ? { line } : null);
+}
+
+const lineOf = (target) => target.closest?.('.code-line');
+panes.code.addEventListener('mouseover', (event) => {
+  const line = lineOf(event.target);
+  pointAt(line ? { code: Number(line.dataset.line) } : null);
+});
+panes.code.addEventListener('mouseleave', () => pointAt(null));
+const shapeOf = (target) => target.closest?.('g.node[data-node]');
+panes.tree.addEventListener('mouseover', (event) => {
+  const shape = shapeOf(event.target);
+  pointAt(shape ? { node: Number(shape.dataset.node) } : null);
+});
+panes.tree.addEventListener('mouseleave', () => pointAt(null));
+// A click on a node, not the end of a drag, selects its source.
+let pressedAt = null;
+panes.tree.addEventListener('pointerdown', (event) => {
+  pressedAt = { x: event.clientX, y: event.clientY };
+});
+panes.tree.addEventListener('click', (event) => {
+  const shape = shapeOf(event.target);
+  const moved = pressedAt && Math.hypot(event.clientX - pressedAt.x, event.clientY - pressedAt.y) > 4;
+  if (!shape || moved || !sourceLinked()) return;
+  const [from, to] = sourceSpan(Number(shape.dataset.node));
+  selectSpan(view, from, to);
+});
 
 // --- Programs: your own, examples, files, links -----------------------------
 //

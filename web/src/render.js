@@ -78,3 +78,71 @@ export function indexOfAscii(bytes, pattern, from = 0) {
   }
   return -1;
 }
+
+// Replaces the children of `element` with out[from, to), the code section,
+// in blocks of lines as showOutput does. A block is first shown as plain
+// text; once it comes near the view, or one of its lines is asked for, each
+// line of code the map names gets an element of its own, striped with its
+// statement's band, that the page can light up. Returns line(j), the element
+// of code line j (undefined past `to`).
+export function showCodeLines(element, out, from, to, map) {
+  const plain = out.subarray(from, to).every(isPlain) ? asciiDecoder.decode(out.subarray(from, to)) : null;
+  const textOf = (begin, end) => (plain !== null ? document.createTextNode(plain.slice(begin - from, end - from)) : bytesFragment(out.subarray(begin, end)));
+  let shown = 0;  // the code lines wholly before `to`
+  while (shown < map.codeCount && map.codeEnd(shown) < to) shown++;
+  const lines = new Array(shown);
+  const blocks = [];
+  const fragment = document.createDocumentFragment();
+  for (let first = 0, begin = from; begin < to || first === 0; first += linesPerBlock) {
+    const last = Math.min(first + linesPerBlock, shown);  // excluded
+    const end = last >= shown ? to : map.codeEnd(last - 1) + 1;
+    const block = document.createElement('div');
+    block.className = 'lines';
+    block.style.setProperty('--lines', String(Math.max(last - first, 1)));
+    block.append(textOf(begin, end));
+    blocks.push({ element: block, first, last, begin, end, split: false });
+    block.dataset.block = String(blocks.length - 1);
+    fragment.append(block);
+    begin = end;
+    if (last >= shown) break;
+  }
+  const split = (b) => {
+    if (b.split) return;
+    b.split = true;
+    const parts = document.createDocumentFragment();
+    let at = b.begin;
+    for (let j = b.first; j < b.last; j++) {
+      if (map.codeBegin(j) > at) parts.append(textOf(at, map.codeBegin(j)));
+      const line = document.createElement('div');
+      const statement = map.codeStatement(j);
+      line.className = statement >= 0 && map.band[statement] >= 0 ? `code-line band-${map.band[statement]}` : 'code-line';
+      line.dataset.line = String(j);
+      line.append(textOf(map.codeBegin(j), map.codeEnd(j) + 1));  // its newline too
+      parts.append(line);
+      lines[j] = line;
+      at = map.codeEnd(j) + 1;
+    }
+    if (b.end > at) parts.append(textOf(at, b.end));
+    b.element.replaceChildren(parts);
+  };
+  const near = new IntersectionObserver(
+    (entries) => {
+      for (const entry of entries) {
+        if (!entry.isIntersecting) continue;
+        split(blocks[Number(entry.target.dataset.block)]);
+        near.unobserve(entry.target);
+      }
+    },
+    { root: element, rootMargin: '400px 0px' },
+  );
+  for (const b of blocks) near.observe(b.element);
+  element.replaceChildren(fragment);
+  return {
+    line(j) {
+      if (j >= shown) return undefined;
+      split(blocks[Math.floor(j / linesPerBlock)]);
+      return lines[j];
+    },
+    stop: () => near.disconnect(),
+  };
+}

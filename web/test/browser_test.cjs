@@ -6,8 +6,12 @@
 // be read say why; the user's edits survive links and reloads; the editor
 // indents and colours; untrusted programs run nothing; axe-core finds no
 // serious accessibility fault, light or dark; on a phone the status stands
-// beside the program. Prints the time from the last keystroke to a 1,000-line
-// program's report, and other timings (never asserted).
+// beside the program. The panes are linked: the cursor's line lights its code
+// and nodes, a code line its source, a node click selects its source, each
+// statement has one band in source and code, and a large tree is drawn as the
+// statement at the cursor. Prints the time from the last keystroke to a
+// 1,000-line program's report, linked panes and tree, and other timings
+// (never asserted).
 const fs = require('fs');
 const http = require('http');
 const os = require('os');
@@ -113,7 +117,16 @@ async function shownResult(page) {
       return text;
     };
     const tree = document.getElementById('tree');
+    const code = document.getElementById('code');
+    const codeLines = [...code.querySelectorAll('.code-line')];
     return {
+      code: bytesOf(code),
+      codeLines: codeLines.length,
+      unbanded: codeLines.filter((line) => !/\bband-\d\b/.test(line.className)).map((line) => line.textContent),
+      tooltips: [...tree.querySelectorAll('svg g.node > title')].map((title) => title.textContent),
+      titles: tree.querySelectorAll('svg title').length,
+      treeView: tree.dataset.view,
+      treeNodes: Number(tree.dataset.nodes),
       report: bytesOf(document.getElementById('report')),
       messages: bytesOf(document.getElementById('messages')),
       status: document.getElementById('status').textContent,
@@ -203,13 +216,24 @@ async function checkCases(page, scratch) {
     );
     check(`${c.name}: messages`, shown.messages === c.expect.stderr, JSON.stringify(shown.messages));
     check(`${c.name}: status`, shown.status === `exit status ${c.expect.status}`, shown.status);
+    const codeAt = c.expect.stdout.indexOf('Code Generated:\n');
+    const code = codeAt >= 0 ? c.expect.stdout.subarray(codeAt + 'Code Generated:\n'.length).toString('latin1') : '';
+    check(`${c.name}: code pane`, shown.code === code, JSON.stringify(shown.code.slice(0, 80)));
+    check(`${c.name}: every line of code has its statement's band`, shown.unbanded.length === 0, JSON.stringify(shown.unbanded.slice(0, 3)));
+    const nodes = treeNodeCount(c.expect.stdout);
     if (shown.treeState === 'drawn') {
       drawn++;
-      const nodes = treeNodeCount(c.expect.stdout);
-      check(`${c.name}: tree shapes`, shown.shapes === nodes, `${shown.shapes} shapes for ${nodes} nodes`);
+      // A tree small enough to read is drawn whole, a larger one by statement.
+      const whole = nodes <= maxWholeTreeNodes;
+      check(`${c.name}: tree drawn ${whole ? 'whole' : 'by statement'}`, shown.treeView === (whole ? 'whole' : 'statement'), shown.treeView);
+      const expectedShapes = whole ? nodes : shown.treeNodes;
+      check(`${c.name}: tree shapes`, shown.shapes === expectedShapes && shown.shapes <= 500, `${shown.shapes} shapes for ${expectedShapes} nodes`);
+      // Tooltips name the node's kind and text, never Graphviz's names.
+      const badTooltips = shown.tooltips.filter((t) => !/^(name|link|logic|arithmetic|assignment|type|control|number): \S/.test(t));
+      check(`${c.name}: node tooltips`, badTooltips.length === 0 && shown.titles === shown.shapes, JSON.stringify(badTooltips.slice(0, 3)));
     } else {
-      const expected = treeNodeCount(c.expect.stdout) > 0 ? 'too-large' : 'none';
-      check(`${c.name}: tree pane`, shown.treeState === expected, shown.treeState);
+      const expected = nodes === 0 ? ['none'] : ['too-large', 'choose'];
+      check(`${c.name}: tree pane`, expected.includes(shown.treeState), shown.treeState);
     }
   }
   check('some trees are drawn', drawn > 0);
@@ -360,18 +384,133 @@ async function measureUpdates(page, scratch) {
   console.log(`1,000-line program, compile and redraw in the page: median ${times[2]} ms`);
   console.log(`  runs (ms from sending the program: compile in the worker, result received, shown): ${parts.join('; ')}`);
 
-  // The largest tree the page draws, for comparison.
+  // A tree near the largest the page draws whole, for comparison.
   const small = ['int main() {', '  int a = 1;'];
-  while (small.length < 32) small.push(`  if (a < ${small.length}) a = a + ${small.length}; else a = a - 1;`);
+  while (small.length < 9) small.push(`  if (a < ${small.length}) a = a + ${small.length}; else a = a - 1;`);
   small.push('}');
   fs.writeFileSync(file, small.join('\n') + '\n');
   const drawnTimes = [];
   for (let i = 0; i < 3; i++) {
     const shown = await loadFile(page, file);
-    check('tree near the limit is drawn', shown.treeState === 'drawn', shown.treeState);
+    check('tree near the limit is drawn whole', shown.treeState === 'drawn' && shown.treeView === 'whole', shown.treeState);
     drawnTimes.push(`${shown.updateMs} ms (${shown.shapes} nodes)`);
   }
-  console.log(`33-line program, compile and draw its tree: ${drawnTimes.join(', ')}`);
+  console.log(`10-line program, compile and draw its whole tree: ${drawnTimes.join(', ')}`);
+}
+
+// --- The linked panes ------------------------------------------------------------
+
+const maxWholeTreeNodes = 150;  // the page draws larger trees by statement
+
+// Moves the cursor to the end of `line` with the keyboard.
+async function cursorToLine(page, line) {
+  await focusEditor(page);
+  await page.keyboard.down('Control');
+  await page.keyboard.press('Home');
+  await page.keyboard.up('Control');
+  for (let i = 1; i < line; i++) await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('End');
+}
+
+// What the panes show linked: the lit code lines' text, the lit tree nodes'
+// tooltips, the lit source text, the selection, and the bands of the source
+// lines and of the lit code lines.
+const linkedState = (page) =>
+  page.evaluate(() => {
+    const editor = document.getElementById('editor').shadowRoot;
+    const bandOf = (element) => /\bband-(\d)\b/.exec(element.className)?.[1] ?? '';
+    return {
+      code: [...document.querySelectorAll('#code .code-line.linked')].map((line) => line.textContent.replace(/\n$/, '')),
+      codeBands: [...document.querySelectorAll('#code .code-line.linked')].map(bandOf),
+      nodes: [...document.querySelectorAll('#tree g.node.linked > title')].map((title) => title.textContent),
+      source: [...editor.querySelectorAll('.cm-linked')].map((mark) => mark.textContent).join(''),
+      selection: editor.getSelection ? editor.getSelection().toString() : document.getSelection().toString(),
+      lineBands: [...editor.querySelectorAll('.cm-line')].map(bandOf),
+      marked: (document.getElementById('code').dataset.marked || '').split(' ').filter(Boolean),
+      tree: { ...document.getElementById('tree').dataset },
+    };
+  });
+
+async function checkLinkedPanes(page, scratch) {
+  let before = await shownId(page);
+  await page.select('#examples', 'gcd');
+  await waitForShown(page, before);
+  // Line 5 is "b = a % b;".
+  await cursorToLine(page, 5);
+  await page.waitForFunction(() => document.querySelectorAll('#code .code-line.linked').length === 3, { timeout: 5000 }).catch(() => {});
+  let state = await linkedState(page);
+  check('linked: the cursor on a line lights its code', JSON.stringify(state.code) === '["LOAD a, R1","MOD R1, b","STORE R1, b"]', JSON.stringify(state.code));
+  check('linked: ... and its tree nodes', state.nodes.includes('arithmetic: %') && state.nodes.includes('assignment: =') && state.nodes.length === 5, JSON.stringify(state.nodes));
+  check('linked: a statement has one band in source and code', state.lineBands[4] !== '' && state.codeBands.every((band) => band === state.lineBands[4]), JSON.stringify(state));
+  check('linked: statements next to each other have different bands', state.lineBands[3] !== state.lineBands[4] && state.lineBands[4] !== state.lineBands[5], JSON.stringify(state.lineBands));
+  // A code line under the pointer lights its node's source.
+  const mod = await page.evaluateHandle(() => [...document.querySelectorAll('#code .code-line')].find((line) => line.textContent.startsWith('MOD')));
+  await mod.hover();
+  state = await linkedState(page);
+  check('linked: a code line lights its source', state.source === 'a % b' && JSON.stringify(state.nodes) === '["arithmetic: %"]', JSON.stringify(state));
+  // A click on a tree node selects its source.
+  const number = await page.evaluateHandle(() => [...document.querySelectorAll('#tree g.node')].find((node) => node.querySelector('title').textContent === 'number: 462'));
+  await number.click();
+  state = await linkedState(page);
+  check('linked: a tree node lights its code', JSON.stringify(state.code) === '["LOAD #462, R1"]', JSON.stringify(state.code));
+  check('linked: a click on a node selects its source', state.selection === '462', JSON.stringify(state.selection));
+  await page.mouse.move(0, 0);
+
+  // Byte offsets become the editor's positions whatever comes before: bytes
+  // of two, three and four in UTF-8, and bytes that are not UTF-8.
+  for (const [name, prefix] of [['é', Buffer.from('é')], ['€', Buffer.from('€€')], ['emoji', Buffer.from('😀')], ['raw bytes', Buffer.from([0xff, 0xc3])]]) {
+    const file = path.join(scratch, 'linked_bytes.c');
+    fs.writeFileSync(file, Buffer.concat([Buffer.from('int main() {\n  '), prefix, Buffer.from(' x = 1; '), prefix, Buffer.from(' y = 22;\n}\n')]));
+    await loadFile(page, file);
+    const line = await page.evaluateHandle(() => [...document.querySelectorAll('#code .code-line')].find((l) => l.textContent.startsWith('LOAD #22')));
+    await line.hover();
+    state = await linkedState(page);
+    check(`linked, after ${name}: a code line lights its source`, state.source === '22', JSON.stringify(state.source));
+    await page.mouse.move(0, 0);
+  }
+
+  // A large program: the tree of the statement at the cursor, with its path to the root.
+  await loadFile(page, thousandLines(scratch));
+  for (const line of [11, 2]) {
+    await cursorToLine(page, line);
+    await page.waitForFunction((line) => {
+      const tree = document.getElementById('tree');
+      return tree.dataset.state === 'drawn' && tree.dataset.firstLine === String(line);
+    }, { timeout: 20000 }, line).catch(() => {});
+    state = await linkedState(page);
+    const shapes = await page.evaluate(() => document.querySelectorAll('#tree svg g.node').length);
+    check(`1,000 lines, line ${line}: the statement at the cursor is drawn`, state.tree.view === 'statement' && state.tree.firstLine === String(line) && shapes === Number(state.tree.nodes) && shapes < 200, JSON.stringify(state.tree));
+    check(`1,000 lines, line ${line}: its nodes lit`, state.nodes.length > 0 && state.code.length > 0, JSON.stringify(state));
+  }
+  // On every line the cursor moves to: its code lit, in one run, the first in
+  // the line's band (a line of nested statements holds theirs too), its test
+  // among them.
+  const wrong = [];
+  for (let line = 3; line <= 22; line++) {
+    await page.keyboard.press('ArrowDown');
+    state = await linkedState(page);
+    const band = state.lineBands[line - 1];
+    const marked = state.marked.map(Number);
+    const oneRun = marked.every((j, k) => k === 0 || j === marked[k - 1] + 1);
+    if (!state.code.length || band === '' || state.codeBands[0] !== band || !oneRun || !state.code.some((c) => c.startsWith('IFFALSE'))) {
+      wrong.push(`line ${line}: ${JSON.stringify(state.code)} in bands ${state.codeBands} for ${band}`);
+    }
+  }
+  check('1,000 lines: each line lights its code, in its band', wrong.length === 0, wrong.slice(0, 2).join('; '));
+  await cursorToLine(page, 2);
+
+  // The time from a cursor move to the next statement's tree drawn.
+  const moves = [];
+  for (let i = 0; i < 6; i++) {
+    const [key, line] = i % 2 ? ['ArrowUp', 2] : ['ArrowDown', 3];
+    const started = Date.now();
+    await page.keyboard.press(key);
+    await page.waitForFunction((line) => document.getElementById('tree').dataset.firstLine === String(line), { timeout: 20000, polling: 5 }, line);
+    moves.push(Date.now() - started);
+  }
+  moves.sort((a, b) => a - b);
+  console.log(`1,000-line program, from a cursor move to the next statement's tree drawn: median ${moves[3]} ms (${moves.join(', ')} ms)`);
+  check('linked: no errors', page.problems.length === 0, page.problems.join('; '));
 }
 
 // --- Links, edits, the editor, keys, accessibility, phones ----------------------
@@ -642,6 +781,7 @@ async function checkAccessibility(page) {
   const before = await shownId(page);
   await page.select('#examples', 'gcd');
   await waitForShown(page, before);
+  await cursorToLine(page, 5);  // the linked code and nodes lit, in each theme's colours
   const axeSource = fs.readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8');
   await page.evaluate(axeSource);  // through the driver, which the page's policy does not govern
   for (const theme of ['light', 'dark']) {
@@ -705,22 +845,31 @@ async function checkPhone(browser, base, scratch) {
 }
 
 // The time a user waits: from the last keystroke (the pause included) to the
-// page showing the 1,000-line program's report, code and tree pane.
+// page showing the 1,000-line program's report, its code linked to the line
+// at the cursor, and the tree of the statement there drawn.
 async function measureTyping(page, scratch) {
   await loadFile(page, thousandLines(scratch));
   await page.click('#editor >>> .cm-content');
   await page.keyboard.down('Control');
   await page.keyboard.press('End');
   await page.keyboard.up('Control');
+  await page.keyboard.press('ArrowUp');  // from the empty last line, past the '}'
+  await page.keyboard.press('ArrowUp');
+  await page.keyboard.press('End');
   const times = [];
   for (let i = 0; i < 5; i++) {
     const before = await shownId(page);
     await page.keyboard.press(i % 2 ? 'Backspace' : 'Space');
-    await waitForShown(page, before);
+    const shown = await waitForShown(page, before);
     times.push(Number(await page.evaluate(() => document.body.dataset.sinceKeyMs)));
+    const state = await linkedState(page);
+    check('typing, 1,000 lines: linked and drawn by statement', shown.treeView === 'statement' && state.tree.firstLine === '999' && state.code.length > 0, JSON.stringify(state.tree));
   }
   const sorted = [...times].sort((a, b) => a - b);
-  console.log(`1,000-line program, from the last keystroke to the report shown (150 ms pause included): median ${sorted[2]} ms (${times.join(', ')} ms)`);
+  console.log(
+    `1,000-line program, from the last keystroke to the report, the linked panes and the statement's tree drawn ` +
+      `(150 ms pause included): median ${sorted[2]} ms (${times.join(', ')} ms)`,
+  );
 }
 
 async function main() {
@@ -749,10 +898,13 @@ async function main() {
       await page.select('#examples', 'gcd');
       await page.waitForFunction(() => document.getElementById('tree').dataset.state === 'drawn' &&
         document.getElementById('editor').shadowRoot.querySelector('.cm-content').textContent.includes('1071'));
+      await cursorToLine(page, 5);  // "b = a % b;", its code and nodes lit
+      await page.waitForFunction(() => document.querySelectorAll('#code .code-line.linked').length > 0, { timeout: 5000 }).catch(() => {});
       await page.screenshot({ path: options.screenshot });
       console.log(`screenshot: ${options.screenshot}`);
     }
     await checkCases(page, scratch);
+    await checkLinkedPanes(page, scratch);
     await checkErrorLine(page, scratch);
     await checkTyping(page);
     await checkSharedLink(browser, page, scratch);
