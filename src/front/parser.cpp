@@ -292,6 +292,8 @@ int yygrowstack() {
 
 int yyparse() { return position_trace ? parse<true>() : parse<false>(); }
 
+NodeRef rule_action(int rule, const YYSTYPE *values) { return rule_value(rule, values); }
+
 void parser_reset() {
   std::free(stack.states);
   std::free(stack.values);
