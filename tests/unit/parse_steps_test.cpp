@@ -185,8 +185,8 @@ TEST(ParseSteps, ExpectedSetIsExactlyWhatTheParserTakes) {
   for (int state = 0; state < parse_state_count; state++)
     for (int terminal = 0; terminal < terminal_count && !parse_default_reduction[state]; terminal++)
       error_entries += terminal != terminal_of(reserved_token_code) && parse_action[state][terminal] == 0;
-  // The others are in states that only reductions on a token that is then
-  // shifted lead to, so no token arrives there that the state refuses.
+  // The rest lie in states entered only by reductions, which the tokens that
+  // drive them leave without an error; the count shows how far this reaches.
   std::printf("%zu of the tables' %d error entries met\n", errors_met.size(), error_entries);
 }
 
