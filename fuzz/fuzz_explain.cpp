@@ -1,4 +1,4 @@
-// libFuzzer target: r1explain's listing of arbitrary bytes. The map of the
+// libFuzzer target: r1explain of arbitrary bytes. The map of the
 // compile and the listing made from it must have every property that
 // explain_violation checks; a violation aborts with a line naming it.
 #include <cstdint>

@@ -13,6 +13,8 @@ int final_state() { return parse_goto[0][N_PROGRAM - N_ACCEPT]; }
 
 void read_lookahead(Stepper &stepper) {
   int terminal = terminal_of(yylex());
+  output_drain();  // the bytes the scanner echoed, which nobody reads
+  stepper.echoed.clear();
   StepToken &token = stepper.lookahead;
   token.terminal = terminal;
   token.line = yylineno;
@@ -103,7 +105,6 @@ ParseStep next_step(Stepper &stepper) {
   }
   stepper.steps++;
   stepper.finished = step.kind != STEP_SHIFT && step.kind != STEP_REDUCE;
-  stepper.echoed.clear();
   return step;
 }
 

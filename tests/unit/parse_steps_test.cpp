@@ -328,3 +328,43 @@ TEST(ParseSteps, PrintedStepsReplayOnTheTablesAndBuildR1cTree) {
 }
 
 }  // namespace
+
+namespace {
+
+// Diagnostics by hand where the wording matters: the line and column of the
+// bad token, its name, and the cases with a message of their own.
+TEST(ParseSteps, DiagnosticsNameTheTokenAndItsPlace) {
+  std::string deep = "void f() {";
+  for (int i = 0; i < 9994; i++) deep += " x;";
+  struct Case {
+    std::string input;
+    int64_t line, column;
+    std::string message;
+  } cases[] = {
+      {"void f() {\n  a = b + ;\n}\n", 2, 11,
+       "unexpected ';', expecting an identifier, a number, '(' or a prefix operator"},
+      {"void f() {\n\ta = b c;\n}", 2, 8, "unexpected identifier 'c', expecting ';' or an operator"},
+      {"void f() { a = 12 13; }", 1, 19, "unexpected number 13, expecting ';' or an operator"},
+      {"void f() { else x; }", 1, 12,
+       "unexpected 'else', expecting 'int', an identifier, 'if', 'for', 'while', 'do', '{' or '}'"},
+      {"void f() { }\nint", 2, 1, "unexpected 'int' after the end of the function"},
+      {"void f() { x;\n\n", 1, 14,
+       "unexpected end of input, expecting 'int', an identifier, 'if', 'for', 'while', 'do', '{' or '}'"},
+      {"", 1, 1, "unexpected end of input, expecting 'void' or 'int'"},
+      {"void f() { a = - -x; }", 1, 18, "unexpected '-', expecting an identifier, a number or '('"},
+      {"void f() { for (; int i; ) x; }", 1, 19,
+       "unexpected 'int', expecting an identifier, a number, '(', ';' or a prefix operator"},
+      {deep, 1, int64_t(deep.size()),  // the last ';' is the 10001st entry
+       "the program nests too deeply: the parse stack holds at most 10000 entries"},
+  };
+  for (const Case &c : cases) {
+    Diagnostic d = diagnose(c.input);
+    EXPECT_TRUE(d.found) << c.input.substr(0, 60);
+    EXPECT_EQ(d.message, c.message) << c.input.substr(0, 60);
+    EXPECT_EQ(d.line, c.line) << c.input.substr(0, 60);
+    EXPECT_EQ(d.column, c.column) << c.input.substr(0, 60);
+  }
+  EXPECT_FALSE(diagnose("void f() { x; }\n").found);
+}
+
+}  // namespace
