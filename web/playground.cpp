@@ -219,6 +219,7 @@ EMSCRIPTEN_KEEPALIVE int32_t playground_steps(int32_t first, int32_t count) {
   playground.step_lines.clear();
   if (first < 0 || count <= 0) return 0;
   step_to(first);
+  playground.steps.reserve(size_t(count < 1000 ? count : 1000) * step_record_size);
   Stepper &stepper = playground.stepper;
   int32_t made = 0;
   for (; made < count && !stepper.finished; made++) {
@@ -251,6 +252,7 @@ EMSCRIPTEN_KEEPALIVE size_t playground_step_lines_size() { return playground.ste
 EMSCRIPTEN_KEEPALIVE int32_t playground_stack(int32_t taken) {
   playground.stack.clear();
   step_to(taken < 0 ? 0 : taken);
+  playground.stack.reserve(playground.stepper.stack.size() * stack_record_size);
   for (const StackEntry &entry : playground.stepper.stack)
     playground.stack.insert(playground.stack.end(),
                             {entry.state, entry.symbol, int32(entry.span.begin), int32(entry.span.end)});
