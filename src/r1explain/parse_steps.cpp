@@ -2,7 +2,7 @@
 
 #include "common/output.hpp"
 #include "front/parse_tables.hpp"
-#include "front/parser.hpp"
+#include "front/rule_actions.hpp"
 #include "front/scanner.hpp"
 #include "front/session.hpp"
 
@@ -46,7 +46,7 @@ ParseStep reduce(Stepper &stepper, int rule, bool by_default) {
   std::vector<YYSTYPE> values;
   for (size_t i = below; i < stack.size(); i++) values.push_back(stack[i].value);
   YYSTYPE value;
-  value.node = rule_action(rule, values.data());
+  value.node = rule_value(rule, values.data());
   ByteSpan span = shape.length ? ByteSpan{stack[below].span.begin, stack.back().span.end}
                                : ByteSpan{stack.back().span.end, stack.back().span.end};
   if (stepper.has_lookahead && below < stepper.arrival_kept) {

@@ -17,7 +17,7 @@
 
 #include "common/output.hpp"
 #include "front/parse_tables.hpp"
-#include "front/parser.hpp"
+#include "front/rule_actions.hpp"
 #include "front/scanner.hpp"
 #include "front/session.hpp"
 #include "program_generator.hpp"
@@ -267,7 +267,7 @@ std::string replay(const std::string &input, const std::vector<std::string> &lin
       if (rule != wanted) fault = "reduction not in the tables: " + line;
       const Rule &shape = grammar_rules[size_t(rule)];
       YYSTYPE value;
-      value.node = rule_action(rule, values.data() + values.size() - shape.length);
+      value.node = rule_value(rule, values.data() + values.size() - shape.length);
       states.resize(states.size() - shape.length);
       values.resize(values.size() - shape.length);
       int to = rule == RULE_PROGRAM && states.size() == 1 ? parse_goto[0][N_PROGRAM - N_ACCEPT]
