@@ -1,5 +1,7 @@
 #include "r1explain/parse_steps.hpp"
 
+#include <array>
+
 #include "common/output.hpp"
 #include "front/parse_tables.hpp"
 #include "front/rule_actions.hpp"
@@ -43,8 +45,8 @@ ParseStep reduce(Stepper &stepper, int rule, bool by_default) {
   const Rule &shape = grammar_rules[size_t(rule)];
   std::vector<StackEntry> &stack = stepper.stack;
   size_t below = stack.size() - shape.length;
-  std::vector<YYSTYPE> values;
-  for (size_t i = below; i < stack.size(); i++) values.push_back(stack[i].value);
+  std::array<YYSTYPE, max_rhs_length> values;
+  for (size_t i = below; i < stack.size(); i++) values[i - below] = stack[i].value;
   YYSTYPE value;
   value.node = rule_value(rule, values.data());
   ByteSpan span = shape.length ? ByteSpan{stack[below].span.begin, stack.back().span.end}
