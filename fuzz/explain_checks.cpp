@@ -156,14 +156,34 @@ std::string check_listing(std::string_view input, const CompileMap &map) {
 
 }  // namespace
 
-// The stepped parse: it ends as r1c's does, its tree is r1c's, and its
-// diagnostic points at a token of the input, on r1c's line, that is not among
-// the tokens it says were expected, of which there is at least one.
+// Steps whose lines check_steps makes and checks; the rest are only taken.
+constexpr int64_t checked_step_lines = 300;
+
+// The stepped parse: its lines are well formed, it ends as r1c's does, its
+// tree is r1c's, and its diagnostic points at a token of the input, on r1c's
+// line, that is not among the tokens it says were expected, of which there
+// is at least one.
 std::string check_steps(std::string_view input, const CompileResult &plain) {
   Stepper stepper;
   start_steps(stepper, input);
   ParseStep step{STEP_SHIFT};
-  while (!stepper.finished) step = next_step(stepper);
+  std::string malformed;
+  while (!stepper.finished && malformed.empty()) {
+    if (stepper.steps >= checked_step_lines) {
+      step = next_step(stepper);
+      continue;
+    }
+    std::string stack = stack_text(stepper);
+    step = next_step(stepper);
+    std::string line = step_text(stepper.steps, stack, stepper, step);
+    std::string head = std::to_string(stepper.steps) + "  stack: " + stack + " | lookahead: ";
+    if (line.compare(0, head.size(), head) != 0 || line.back() != '\n' || line.find('\n') + 1 != line.size())
+      malformed = violation("a step is one line, its number and stack first", line);
+  }
+  if (!malformed.empty()) {
+    finish_steps(stepper);
+    return malformed;
+  }
   std::string tree;
   if (step.kind == STEP_ACCEPT) {
     print_tree(node_at(stepper.stack.back().value.node));

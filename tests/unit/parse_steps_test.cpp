@@ -4,7 +4,10 @@
 // programs replayed on the tables, building r1c's tree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
