@@ -4,9 +4,12 @@
 #include <cctype>
 #include <vector>
 
+#include "common/output.hpp"
 #include "front/source_map.hpp"
 #include "front/tree.hpp"
+#include "r1explain/explain_text.hpp"
 #include "r1explain/listing.hpp"
+#include "report/report.hpp"
 
 namespace {
 
@@ -153,6 +156,64 @@ std::string check_listing(std::string_view input, const CompileMap &map) {
 
 }  // namespace
 
+// Steps whose lines check_steps makes and checks; the rest are only taken.
+constexpr int64_t checked_step_lines = 300;
+
+// The stepped parse: its lines are well formed, it ends as r1c's does, its
+// tree is r1c's, and its diagnostic points at a token of the input, on r1c's
+// line, that is not among the tokens it says were expected, of which there
+// is at least one.
+std::string check_steps(std::string_view input, const CompileResult &plain) {
+  Stepper stepper;
+  start_steps(stepper, input);
+  ParseStep step{STEP_SHIFT};
+  std::string malformed;
+  while (!stepper.finished && malformed.empty()) {
+    if (stepper.steps >= checked_step_lines) {
+      step = next_step(stepper);
+      continue;
+    }
+    std::string stack = stack_text(stepper);
+    step = next_step(stepper);
+    std::string line = step_text(stepper.steps, stack, stepper, step);
+    std::string head = std::to_string(stepper.steps) + "  stack: " + stack + " | lookahead: ";
+    if (line.compare(0, head.size(), head) != 0 || line.back() != '\n' || line.find('\n') + 1 != line.size())
+      malformed = violation("a step is one line, its number and stack first", line);
+  }
+  if (!malformed.empty()) {
+    finish_steps(stepper);
+    return malformed;
+  }
+  std::string tree;
+  if (step.kind == STEP_ACCEPT) {
+    print_tree(node_at(stepper.stack.back().value.node));
+    output_flush();
+    tree = "(" + stepper.echoed + ")";
+  }
+  bool refused = step.kind == STEP_ERROR || step.kind == STEP_OVERFLOW;
+  std::vector<int> expected =
+      step.kind == STEP_ERROR ? expected_terminals(arrival_states(stepper)) : std::vector<int>{};
+  int bad = stepper.lookahead.terminal;
+  finish_steps(stepper);
+  int status = step.kind == STEP_ACCEPT ? 0 : refused ? 1 : 2;
+  if (status != plain.status) return violation("the steps end as the compile does", plain.err);
+  if (status == 0) {
+    size_t begin = plain.out.find(title) + title.size();
+    if (plain.out.compare(begin, tree.size(), tree) != 0) return violation("the steps build r1c's tree", tree);
+  }
+  if (status != 1) return "";
+  if (step.kind == STEP_ERROR &&
+      (expected.empty() || std::find(expected.begin(), expected.end(), bad) != expected.end()))
+    return violation("the bad token is not expected, and some token is", plain.err);
+  Diagnostic diagnostic = diagnose(input);
+  if (!diagnostic.found || diagnostic.span.end > input.size() || diagnostic.span.begin > diagnostic.span.end)
+    return violation("the diagnostic points into the input", diagnostic.message);
+  if (bad != 0 && plain.err != "Line: " + std::to_string(diagnostic.line) + " ;" +
+                                   (step.kind == STEP_ERROR ? "syntax error\n" : "yacc stack overflow\n"))
+    return violation("the diagnostic is on r1c's line", plain.err + diagnostic.message);
+  return "";
+}
+
 std::string explain_violation(std::string_view input) {
   CompileResult plain = compile_text(input);
   CompileMap map = compile_with_map(input);
@@ -162,6 +223,8 @@ std::string explain_violation(std::string_view input) {
   size_t title_at = out.find(title);
   size_t tree_end = title_at == std::string_view::npos ? title_at : out.find(tree_end_text, title_at);
   size_t heading = tree_end == std::string_view::npos ? tree_end : out.find(code_heading, tree_end);
+  std::string stepped = check_steps(input, plain);
+  if (!stepped.empty()) return stepped;
   if (heading == std::string_view::npos || plain.status == 2)
     return map.nodes.empty() && map.code.empty() ? "" : violation("a map only with a report", out);
   if (map.nodes.empty()) return violation("a report has a map", out);

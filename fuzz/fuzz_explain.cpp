@@ -1,6 +1,7 @@
-// libFuzzer target: r1explain's listing of arbitrary bytes. The map of the
-// compile and the listing made from it must have every property that
-// explain_violation checks; a violation aborts with a line naming it.
+// libFuzzer target: r1explain of arbitrary bytes. The map of the compile,
+// the listing made from it, the stepped parse and its diagnostic must have
+// every property that explain_violation checks; a violation aborts with a
+// line naming it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -289,3 +289,27 @@ std::string tables_source(const ParseTables &t) {
       "const int16_t parse_goto_then_defaults[][nonterminal_count] = {\n" + table_rows(t.goto_then_defaults) + "};\n";
   return out;
 }
+
+std::string items_source(const Grammar &g, const ParseTables &t) {
+  FirstSets first = compute_first_sets(g);
+  std::string out = "// Generated from the grammar table by lalr_gen; do not edit.\n";
+  out += "#include \"front/parse_items.hpp\"\n\n";
+  std::string begins = "const int parse_item_begin[] = {";
+  out += "const ParseItem parse_items[] = {";
+  size_t count = 0;
+  for (size_t s = 0; s < t.states.size(); s++) {
+    begins += (s % 20 ? " " : "\n    ") + std::to_string(count) + ",";
+    std::vector<std::pair<Item, bool>> items;
+    for (const Item &item : t.states[s].kernel) items.push_back({item, true});
+    for (auto &[key, lookahead] : closure_of(g, first, t.states[s])) {
+      Item item{key.first, key.second};
+      if (std::find(t.states[s].kernel.begin(), t.states[s].kernel.end(), item) == t.states[s].kernel.end())
+        items.push_back({item, false});
+    }
+    for (auto &[item, kernel] : items)
+      out += (count++ % 8 ? " " : "\n    ") + std::string("{") + std::to_string(item.rule) + ", " +
+             std::to_string(item.dot) + ", " + (kernel ? "true" : "false") + "},";
+  }
+  begins += " " + std::to_string(count) + ",\n};\n";
+  return out + "\n};\n\n" + begins;
+}

@@ -49,3 +49,6 @@ std::string describe_tables(const Grammar &grammar, const ParseTables &tables);
 
 // C++ source defining the parser's tables.
 std::string tables_source(const ParseTables &tables);
+
+// C++ source defining every state's items (front/parse_items.hpp).
+std::string items_source(const Grammar &grammar, const ParseTables &tables);

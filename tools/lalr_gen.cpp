@@ -1,5 +1,6 @@
-// Build-time tool: writes the parser's tables for the language grammar, or,
-// with --describe, a readable listing of the states. Fails on any conflict
+// Build-time tool: writes the parser's tables for the language grammar (and,
+// given a second file, every state's items, for r1explain), or, with
+// --describe, a readable listing of the states. Fails on any conflict
 // that the grammar does not resolve.
 #include <cstdio>
 #include <cstring>
@@ -9,8 +10,8 @@
 #include "lalr.hpp"
 
 int main(int argc, char **argv) {
-  if (argc != 2) {
-    std::cerr << "usage: lalr_gen OUTPUT.cpp | --describe\n";
+  if (argc != 2 && argc != 3) {
+    std::cerr << "usage: lalr_gen TABLES.cpp [ITEMS.cpp] | --describe\n";
     return 2;
   }
   ParseTables tables = build_lalr_tables(language_grammar);
@@ -22,5 +23,10 @@ int main(int argc, char **argv) {
   if (!tables.conflicts.empty()) return 1;
   std::ofstream out(argv[1], std::ios::binary);
   out << tables_source(tables);
+  if (argc == 3) {
+    std::ofstream items(argv[2], std::ios::binary);
+    items << items_source(language_grammar, tables);
+    if (!items.good()) return 1;
+  }
   return out.good() ? 0 : 1;
 }

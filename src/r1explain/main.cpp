@@ -1,6 +1,7 @@
 // r1explain: shows how r1c compiles programs. Options choose the mode; each
 // file named (standard input for "-" or none) is compiled and explained in
 // turn, and a file that fails never stops the ones after it.
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "front/source_map.hpp"
+#include "r1explain/explain_text.hpp"
 #include "r1explain/listing.hpp"
 
 namespace {
@@ -22,29 +24,62 @@ constexpr int status_syntax_error = 1;
 constexpr int status_failure = 2;  // unreadable input, unwritable output, no memory, bad usage
 constexpr size_t read_block_bytes = size_t(1) << 16;
 
+// Steps written by --steps unless --max-steps says otherwise: a program of
+// megabytes takes millions, and each is a line.
+constexpr int64_t default_max_steps = 100000;
+
 enum Mode {
-  MODE_NONE,
-  MODE_LISTING,  // the code with each statement's source lines before it
+  MODE_DIAGNOSE,  // nothing for a program that compiles, else where and why it does not
+  MODE_LISTING,   // the code with each statement's source lines before it
+  MODE_STEPS,     // the parse, step by step
+  MODE_STATES,    // the parser's states
 };
 
+enum ColourChoice { COLOUR_AUTO, COLOUR_NEVER, COLOUR_ALWAYS };
+
 struct Options {
-  Mode mode = MODE_NONE;
+  Mode mode = MODE_DIAGNOSE;
   std::vector<std::string> files;  // "-" for standard input
   bool help = false;
   bool version = false;
+  ColourChoice colour = COLOUR_AUTO;
+  int64_t max_steps = default_max_steps;  // 0 for no limit
+  bool colour_errors = false;             // decided from colour and standard error
 };
 
-constexpr const char *usage = "usage: r1explain --listing [FILE...]\n";
+constexpr const char *usage = "usage: r1explain [--listing | --steps | --states] [OPTION...] [FILE...]\n";
 
 constexpr const char *help_text =
-    "usage: r1explain --listing [FILE...]\n"
+    "usage: r1explain [--listing | --steps | --states] [OPTION...] [FILE...]\n"
     "Shows how r1c compiles each FILE (standard input for - or none).\n"
+    "With no mode, says where and why a program does not compile, and nothing\n"
+    "for one that does.\n"
     "\n"
-    "  --listing  the generated code, each statement's source lines before its code\n"
-    "  --help     this text\n"
-    "  --version  the version\n"
+    "  --listing        the generated code, each statement's source lines before its code\n"
+    "  --steps          the parse step by step: stack, lookahead and action\n"
+    "  --states         the parser's states with their items, actions and gotos\n"
+    "  --max-steps=N    stop --steps after N steps (default 100000; 0 for no limit)\n"
+    "  --color=WHEN     colour messages: auto (on a terminal), always or never\n"
+    "  --help           this text\n"
+    "  --version        the version\n"
     "\n"
     "Exit status: 0 all compiled, 1 a syntax error, 2 a file or output failed.\n";
+
+bool option_value(std::string_view arg, std::string_view name, std::string_view &value) {
+  if (arg.substr(0, name.size()) != name) return false;
+  value = arg.substr(name.size());
+  return true;
+}
+
+bool parse_count(std::string_view text, int64_t &count) {
+  if (text.empty() || text.size() > 18) return false;
+  count = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    count = count * 10 + (c - '0');
+  }
+  return true;
+}
 
 // False, with a message, for an unknown option.
 bool parse_options(int argc, char **argv, Options &options) {
@@ -57,6 +92,28 @@ bool parse_options(int argc, char **argv, Options &options) {
       only_files = true;
     } else if (arg == "--listing") {
       options.mode = MODE_LISTING;
+    } else if (arg == "--steps") {
+      options.mode = MODE_STEPS;
+    } else if (arg == "--states") {
+      options.mode = MODE_STATES;
+    } else if (std::string_view value; option_value(arg, "--max-steps=", value)) {
+      if (!parse_count(value, options.max_steps)) {
+        std::fprintf(stderr, "r1explain: --max-steps needs a number of steps, not '%.*s'\n%s", int(value.size()),
+                     value.data(), usage);
+        return false;
+      }
+    } else if (std::string_view value; option_value(arg, "--color=", value) || option_value(arg, "--colour=", value)) {
+      if (value == "auto") {
+        options.colour = COLOUR_AUTO;
+      } else if (value == "always") {
+        options.colour = COLOUR_ALWAYS;
+      } else if (value == "never") {
+        options.colour = COLOUR_NEVER;
+      } else {
+        std::fprintf(stderr, "r1explain: --color takes auto, always or never, not '%.*s'\n%s", int(value.size()),
+                     value.data(), usage);
+        return false;
+      }
     } else if (arg == "--help") {
       options.help = true;
     } else if (arg == "--version") {
@@ -65,6 +122,10 @@ bool parse_options(int argc, char **argv, Options &options) {
       std::fprintf(stderr, "r1explain: unknown option %s\n%s", argv[i], usage);
       return false;
     }
+  }
+  if (options.mode == MODE_STATES && !options.files.empty()) {
+    std::fprintf(stderr, "r1explain: --states takes no file\n%s", usage);
+    return false;
   }
   if (options.files.empty()) options.files.emplace_back("-");
   return true;
@@ -98,19 +159,46 @@ bool read_file(const std::string &file, std::string &text) {
   return !failed;
 }
 
-// The compiler's "Line: N ;message" as compilers put it: "NAME:N: message".
-void report_syntax_error(const std::string &name, std::string_view err) {
-  constexpr std::string_view prefix = "Line: ";
-  size_t separator = err.find(" ;");
-  if (err.substr(0, prefix.size()) != prefix || separator == std::string_view::npos) {
-    std::fprintf(stderr, "%s: %.*s", name.c_str(), int(err.size()), err.data());
-    return;
+// Where and why a program does not parse, on standard error; its status.
+int report_syntax_error(const std::string &name, std::string_view source, const Options &options) {
+  Diagnostic diagnostic = diagnose(source);
+  if (diagnostic.failure) {
+    std::fprintf(stderr, "r1explain: %s: %s\n", name.c_str(), diagnostic.message.c_str());
+    return status_failure;
   }
-  std::string_view line = err.substr(prefix.size(), separator - prefix.size());
-  std::string_view message = err.substr(separator + 2);
-  if (!message.empty() && message.back() == '\n') message.remove_suffix(1);
-  std::fprintf(stderr, "%s:%.*s: %.*s\n", name.c_str(), int(line.size()), line.data(), int(message.size()),
-               message.data());
+  if (!diagnostic.found) return status_compiled;
+  std::string text = diagnostic_text(name, source, diagnostic, options.colour_errors);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  return status_syntax_error;
+}
+
+// The steps of the parse of `source` on standard output, up to the limit;
+// the status is that of the whole parse.
+int write_steps(const std::string &name, std::string_view source, const Options &options, std::string &text) {
+  Stepper stepper;
+  start_steps(stepper, source);
+  ParseStep step{STEP_SHIFT};
+  while (!stepper.finished) {
+    bool shown = options.max_steps == 0 || stepper.steps < options.max_steps;
+    if (!shown) {
+      step = next_step(stepper);
+      continue;
+    }
+    std::string stack = stack_text(stepper);
+    step = next_step(stepper);
+    text += step_text(stepper.steps, stack, stepper, step);
+    if (!stepper.finished && options.max_steps != 0 && stepper.steps == options.max_steps)
+      text += "stopped after " + std::to_string(options.max_steps) + " steps; --max-steps=N shows more\n";
+    if (text.size() >= read_block_bytes) {
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      text.clear();
+    }
+  }
+  finish_steps(stepper);
+  if (step.kind == STEP_ACCEPT) return status_compiled;
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  text.clear();
+  return report_syntax_error(name, source, options);
 }
 
 // One file in the chosen mode; returns its status. With several files each
@@ -119,23 +207,24 @@ int explain_file(const std::string &file, const Options &options, bool headed, b
   std::string source;
   if (!read_file(file, source)) return status_failure;
   std::string name = display_name(file);
-  CompileMap map = compile_with_map(source);
-  if (map.result.status == status_syntax_error) {
-    report_syntax_error(name, map.result.err);
-    return status_syntax_error;
+  std::string text;
+  if (headed && options.mode != MODE_DIAGNOSE) text = (wrote_before ? "\n" : "") + name + ":\n";
+  if (options.mode == MODE_STEPS) {
+    int status = write_steps(name, source, options, text);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    wrote_before = true;
+    return status;
   }
+  if (options.mode == MODE_DIAGNOSE) return report_syntax_error(name, source, options);
+  CompileMap map = compile_with_map(source);
+  if (map.result.status == status_syntax_error) return report_syntax_error(name, source, options);
   if (map.result.status != status_compiled) {
     std::string_view err = map.result.err;
     if (!err.empty() && err.back() == '\n') err.remove_suffix(1);
     std::fprintf(stderr, "r1explain: %s: %.*s\n", name.c_str(), int(err.size()), err.data());
     return status_failure;
   }
-  std::string text;
-  if (headed) text = (wrote_before ? "\n" : "") + name + ":\n";
-  switch (options.mode) {
-    case MODE_LISTING: text += make_listing(source, map); break;
-    case MODE_NONE: break;
-  }
+  text += make_listing(source, map);
   std::fwrite(text.data(), 1, text.size(), stdout);
   wrote_before = wrote_before || !text.empty();
   return status_compiled;
@@ -154,9 +243,12 @@ int main(int argc, char **argv) {
     std::fputs(options.help ? help_text : "r1explain " R1C_VERSION "\n", stdout);
     return std::fflush(stdout) == 0 ? status_compiled : status_failure;
   }
-  if (options.mode == MODE_NONE) {
-    std::fprintf(stderr, "r1explain: no mode given\n%s", usage);
-    return status_failure;
+  options.colour_errors =
+      options.colour == COLOUR_ALWAYS || (options.colour == COLOUR_AUTO && isatty(STDERR_FILENO) == 1);
+  if (options.mode == MODE_STATES) {
+    std::string text = states_text();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    options.files.clear();
   }
   int status = status_compiled;
   bool headed = options.files.size() > 1;
