@@ -18,6 +18,14 @@
 
 namespace {
 
+// The error of the first failed write to standard output, kept because a
+// later flush that has nothing left to write leaves errno at 0.
+int output_error = 0;
+
+void write_output(std::string_view text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && output_error == 0) output_error = errno;
+}
+
 // Exit statuses, the worst of all files' being the program's.
 constexpr int status_compiled = 0;
 constexpr int status_syntax_error = 1;
@@ -190,13 +198,13 @@ int write_steps(const std::string &name, std::string_view source, const Options 
     if (!stepper.finished && options.max_steps != 0 && stepper.steps == options.max_steps)
       text += "stopped after " + std::to_string(options.max_steps) + " steps; --max-steps=N shows more\n";
     if (text.size() >= read_block_bytes) {
-      std::fwrite(text.data(), 1, text.size(), stdout);
+      write_output(text);
       text.clear();
     }
   }
   finish_steps(stepper);
   if (step.kind == STEP_ACCEPT) return status_compiled;
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  write_output(text);
   text.clear();
   return report_syntax_error(name, source, options);
 }
@@ -211,7 +219,7 @@ int explain_file(const std::string &file, const Options &options, bool headed, b
   if (headed && options.mode != MODE_DIAGNOSE) text = (wrote_before ? "\n" : "") + name + ":\n";
   if (options.mode == MODE_STEPS) {
     int status = write_steps(name, source, options, text);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    write_output(text);
     wrote_before = true;
     return status;
   }
@@ -225,7 +233,7 @@ int explain_file(const std::string &file, const Options &options, bool headed, b
     return status_failure;
   }
   text += make_listing(source, map);
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  write_output(text);
   wrote_before = wrote_before || !text.empty();
   return status_compiled;
 }
@@ -247,7 +255,7 @@ int main(int argc, char **argv) {
       options.colour == COLOUR_ALWAYS || (options.colour == COLOUR_AUTO && isatty(STDERR_FILENO) == 1);
   if (options.mode == MODE_STATES) {
     std::string text = states_text();
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    write_output(text);
     options.files.clear();
   }
   int status = status_compiled;
@@ -265,7 +273,8 @@ int main(int argc, char **argv) {
   }
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::fclose(stdout) != 0) {
-    std::fprintf(stderr, "r1explain: error writing standard output: %s\n", std::strerror(errno));
+    if (output_error == 0) output_error = errno != 0 ? errno : EIO;
+    std::fprintf(stderr, "r1explain: error writing standard output: %s\n", std::strerror(output_error));
     return status_failure;
   }
   return status;

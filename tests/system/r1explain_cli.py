@@ -88,12 +88,25 @@ def main():
             if status != 0 or not out.startswith(starts) or err:
                 failures += 1
                 print(f"FAIL {option}: {status} {out!r} {err!r}")
-        with open("/dev/full", "wb") as full:
-            status, _, err = run([r1explain, "--listing", good], stdout=full)
-        if status != 2 or not err.startswith(b"r1explain: error writing standard output: "):
+        # Output that cannot be written names the write's own error, whether
+        # it failed in a large write or only at the final flush.
+        write_failures = [(["--listing", good], "No space left on device"),
+                          (["--states"], "No space left on device")]
+        for args, why in write_failures:
+            with open("/dev/full", "wb") as full:
+                status, _, err = run([r1explain] + args, stdout=full)
+            if (status, err) != (2, f"r1explain: error writing standard output: {why}\n".encode()):
+                failures += 1
+                print(f"FAIL {args} to /dev/full: {status} {err!r}")
+        reader, writer = os.pipe()
+        os.close(reader)
+        status, _, err = run([r1explain, "--states"], stdout=writer)
+        os.close(writer)
+        if (status, err) != (2, b"r1explain: error writing standard output: Broken pipe\n"):
             failures += 1
-            print(f"FAIL output to /dev/full: {status} {err!r}")
-    print(f"{len(cases) + 3 - failures} of {len(cases) + 3} cases pass")
+            print(f"FAIL --states to a closed pipe: {status} {err!r}")
+        checks = len(cases) + 2 + len(write_failures) + 1
+    print(f"{checks - failures} of {checks} cases pass")
     return 1 if failures else 0
 
 
