@@ -158,14 +158,16 @@ std::string diagnostic_text(std::string_view name, std::string_view input, const
     if (i < d.span.begin) under += c == '\t' ? '\t' : ' ';
   }
   size_t marked = std::min(d.span.end, shown_end) > d.span.begin ? std::min(d.span.end, shown_end) - d.span.begin : 1;
-  text += line + "\n" + under + paint(green, "^" + std::string(marked - 1, '~')) + "\n";
+  std::string caret(marked, '~');
+  caret[0] = '^';
+  text += line + "\n" + under + paint(green, caret) + "\n";
   return text;
 }
 
 std::string rule_text(int rule) {
   const Rule &r = grammar_rules[size_t(rule)];
   std::string text = symbol_name(r.lhs) + " ->";
-  for (int i = 0; i < r.length; i++) text += " " + symbol_name(r.rhs[i]);
+  for (int i = 0; i < r.length; i++) (text += ' ') += symbol_name(r.rhs[i]);
   return r.length ? text : text + " (empty)";
 }
 
@@ -219,7 +221,7 @@ std::string states_text() {
       std::string line = "    " + symbol_name(r.lhs) + " ->";
       for (int k = 0; k <= r.length; k++) {
         if (k == item.dot) line += " .";
-        if (k < r.length) line += " " + symbol_name(r.rhs[k]);
+        if (k < r.length) (line += ' ') += symbol_name(r.rhs[k]);
       }
       text += line + "   (rule " + std::to_string(item.rule) + (item.kernel ? ")\n" : ", predicted)\n");
     }

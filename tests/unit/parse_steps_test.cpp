@@ -211,7 +211,9 @@ TEST(ParseSteps, DescriptionNamesOnlyExpectedTokens) {
       bool in_group = text.find("operator") != std::string::npos &&
                       (terminal == terminal_of(ADDOP) || terminal == terminal_of(NOT) ||
                        text.find("an operator") != std::string::npos);
-      bool named = text.find("'" + spelling(terminal) + "'") != std::string::npos;
+      std::string quoted = "'";
+      (quoted += spelling(terminal)) += "'";
+      bool named = text.find(quoted) != std::string::npos;
       if (terminal == terminal_of(ADDOP)) named = named || text.find("'+'") != std::string::npos;
       if (terminal == terminal_of(RELOP)) named = text.find("comparison") != std::string::npos;
       EXPECT_EQ(listed, named || (in_group && listed)) << text << " / " << symbol_names[size_t(terminal)];
