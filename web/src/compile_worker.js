@@ -51,6 +51,21 @@ function diagnose(compiler) {
 }
 
 let compiledId = 0;  // the compile whose program the module holds
+const viewsTakenBack = 32;  // views made when going back
+
+function viewAt(compiler, taken, asked) {
+  const size = compiler._playground_stack(taken);
+  const at = compiler._playground_stack_entries() / 4;
+  const stack = compiler.HEAP32.slice(at, at + size * stackRecordSize);
+  let entry = asked < size ? asked : -1;
+  let bytes = entry >= 0 ? compiler._playground_stack_tree(entry) : 0;
+  for (let i = size - 1; entry < 0 && i > 0; i--) {
+    bytes = compiler._playground_stack_tree(i);
+    if (bytes > 0) entry = i;
+  }
+  const tree = new TextDecoder().decode(copyOut(compiler, compiler._playground_message(), Math.min(bytes, maxShownTreeBytes)));
+  return { taken, asked, stack, entry, tree, treeBytes: bytes };
+}
 
 const handlers = {
   compile(compiler, data) {
@@ -83,24 +98,18 @@ const handlers = {
     self.postMessage(reply, [records.buffer]);
   },
   // The stack after `taken` steps, and the partial tree of one of its entries:
-  // `entry`, or when it is -1 the topmost that holds one.
+  // `entry`, or when it is -1 the topmost that holds one. Going back makes the
+  // module run the parse again from the start: the views of the steps just
+  // before are made on the way, for the page to keep.
   view(compiler, data) {
     if (data.compileId !== compiledId) return;
     const started = performance.now();
-    const size = compiler._playground_stack(data.taken);
-    const at = compiler._playground_stack_entries() / 4;
-    const stack = compiler.HEAP32.slice(at, at + size * stackRecordSize);
-    let entry = data.entry < size ? data.entry : -1;
-    let bytes = entry >= 0 ? compiler._playground_stack_tree(entry) : 0;
-    for (let i = size - 1; entry < 0 && i > 0; i--) {
-      bytes = compiler._playground_stack_tree(i);
-      if (bytes > 0) entry = i;
-    }
-    const shown = Math.min(bytes, maxShownTreeBytes);
-    const tree = new TextDecoder().decode(copyOut(compiler, compiler._playground_message(), shown));
-    const reply = { type: 'view', compileId: compiledId, taken: data.taken, stack, entry, tree, treeBytes: bytes };
-    reply.fetchMs = performance.now() - started;
-    self.postMessage(reply, [stack.buffer]);
+    const back = data.taken < compiler._playground_steps_taken();
+    const from = back ? Math.max(0, data.taken - viewsTakenBack + 1) : data.taken;
+    const views = [];
+    for (let taken = from; taken <= data.taken; taken++) views.push(viewAt(compiler, taken, taken === data.taken ? data.entry : -1));
+    const reply = { type: 'view', compileId: compiledId, views, fetchMs: performance.now() - started };
+    self.postMessage(reply, views.map((view) => view.stack.buffer));
   },
 };
 

@@ -47,7 +47,7 @@ export function createSteps({ elements, post, showMarks, textOf }) {
     blocks: new Map(),  // block index -> {records, lines}
     asked: new Set(),  // blocks asked for
     askedLast: false,
-    views: new Map(),  // taken -> {stack, entry, tree, treeBytes}; entry chosen by the user: key `${taken}:${entry}`
+    views: new Map(),  // `${taken}:${entry asked, -1 for the topmost with a tree}` -> {stack, entry, tree, treeBytes}
     viewAsked: null,  // the view in the worker
     viewWanted: null,  // the view to ask for next
     chosen: -1,  // the stack entry whose tree the user chose; -1 the topmost with one
@@ -70,7 +70,7 @@ export function createSteps({ elements, post, showMarks, textOf }) {
   function askView(taken, entry) {
     const key = viewKey(taken, entry);
     if (state.views.has(key) || !state.compileId) return;
-    const wanted = { type: 'view', compileId: state.compileId, taken, entry, key };
+    const wanted = { type: 'view', compileId: state.compileId, taken, entry };
     if (state.viewAsked) {
       state.viewWanted = wanted;  // only the newest waits; a held key asks for no backlog
       return;
@@ -120,8 +120,9 @@ export function createSteps({ elements, post, showMarks, textOf }) {
       return render();
     }
     if (data.type === 'view') {
-      state.views.set(state.viewAsked.key, data);
-      if (state.views.size > keptViews) state.views.delete(state.views.keys().next().value);
+      for (const view of data.views) state.views.set(viewKey(view.taken, view.asked), view);
+      while (state.views.size > keptViews) state.views.delete(state.views.keys().next().value);
+      elements.pane.dataset.viewMs = data.fetchMs.toFixed(1);
       state.viewAsked = null;
       const next = state.viewWanted;
       state.viewWanted = null;
