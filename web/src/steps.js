@@ -174,8 +174,12 @@ export function createSteps({ elements, post, showMarks, textOf }) {
       elements.action.textContent = 'fetching…';
     }
     showMarks(step?.token ?? null, step?.reduced ?? null);
-    renderView(state.views.get(viewKey(taken, state.chosen)) ?? state.views.get(viewKey(taken, -1)), step);
+    const view = state.views.get(viewKey(taken, state.chosen)) ?? state.views.get(viewKey(taken, -1));
+    renderView(view ?? (taken === 0 ? startView : null), step);
   }
+
+  // Before the first step the stack holds the start entry alone.
+  const startView = { taken: 0, stack: Int32Array.of(0, terminalCount, 0, 0), entry: -1, tree: '', treeBytes: 0 };
 
   function renderView(view, step) {
     if (!view) return;  // the one shown stays until the new one comes
