@@ -982,8 +982,8 @@ async function checkAccessibility(page) {
   check('theme: follows the system', JSON.stringify(themes) === '["dark","light"]', JSON.stringify(themes));
 }
 
-// On a phone: the status and the error stand just below the program, and the
-// tree's labels are large enough to read.
+// On a phone: the status and the error stand just below the program, the
+// tree's labels are large enough to read, and the Steps tab shows the parse.
 async function checkPhone(browser, base, scratch) {
   const phone = { width: 390, height: 844, isMobile: true, hasTouch: true, deviceScaleFactor: 1 };
   const page = await openPage(browser, base, phone);
@@ -1011,6 +1011,22 @@ async function checkPhone(browser, base, scratch) {
     layout.status.top >= layout.editor.bottom && layout.status.top - layout.editor.bottom < 60 && layout.messages.bottom <= phone.height,
     JSON.stringify(layout),
   );
+  // The Steps tab shows the pane, its stack wrapped within the screen's width.
+  await page.click('#tab-steps');
+  await page.click('#step-last');  // the error at ';'
+  await page.waitForFunction(() => document.getElementById('steps-pane').dataset.kind === 'error', { timeout: 10000 }).catch(() => {});
+  await page.click('#step-back');
+  await page.waitForFunction(() => {
+    const shown = document.getElementById('steps-pane').dataset;
+    return shown.pending === 'no' && Number(shown.shownTaken) === Number(shown.total) - 1;
+  }, { timeout: 10000 }).catch(() => {});
+  const steps = await page.evaluate(() => {
+    const pane = document.getElementById('steps-pane').getBoundingClientRect();
+    const stack = document.getElementById('stack');
+    return { height: pane.height, shown: document.getElementById('steps-pane').dataset.shownTaken, total: Number(document.getElementById('steps-pane').dataset.total), entries: stack.children.length, overflow: stack.scrollWidth - stack.clientWidth, tree: document.getElementById('tree-pane').getBoundingClientRect().height };
+  });
+  check('phone: the Steps tab shows the parse, the stack within the screen', steps.height > 300 && steps.shown === String(steps.total - 1) && steps.entries > 1 && steps.overflow <= 0 && steps.tree === 0, JSON.stringify(steps));
+  await page.click('#tab-tree');
   if (options['phone-screenshot']) {
     await page.screenshot({ path: options['phone-screenshot'] });
     console.log(`phone screenshot: ${options['phone-screenshot']}`);
