@@ -52,6 +52,7 @@ function diagnose(compiler) {
 
 let compiledId = 0;  // the compile whose program the module holds
 const viewsTakenBack = 32;  // views made when going back
+const viewsBackMs = 40;  // and the time they may take
 
 function viewAt(compiler, taken, asked) {
   const size = compiler._playground_stack(taken);
@@ -107,7 +108,10 @@ const handlers = {
     const back = data.taken < compiler._playground_steps_taken();
     const from = back ? Math.max(0, data.taken - viewsTakenBack + 1) : data.taken;
     const views = [];
-    for (let taken = from; taken <= data.taken; taken++) views.push(viewAt(compiler, taken, taken === data.taken ? data.entry : -1));
+    // The steps before are made only while they come quickly: a huge
+    // program's partial trees take long to print.
+    for (let taken = from; taken < data.taken && performance.now() - started < viewsBackMs; taken++) views.push(viewAt(compiler, taken, -1));
+    views.push(viewAt(compiler, data.taken, data.entry));
     const reply = { type: 'view', compileId: compiledId, views, fetchMs: performance.now() - started };
     self.postMessage(reply, views.map((view) => view.stack.buffer));
   },
