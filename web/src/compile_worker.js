@@ -54,6 +54,8 @@ let compiledId = 0;  // the compile whose program the module holds
 const viewsTakenBack = 32;  // views made when going back
 const viewsBackMs = 40;  // and the time they may take
 
+// The stack after `taken` steps and the partial tree of entry `asked`, or with
+// -1 of the topmost entry that holds one; the tree cut at maxShownTreeBytes.
 function viewAt(compiler, taken, asked) {
   const size = compiler._playground_stack(taken);
   const at = compiler._playground_stack_entries() / 4;
