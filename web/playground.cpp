@@ -260,6 +260,13 @@ EMSCRIPTEN_KEEPALIVE int32_t playground_stack(int32_t taken) {
 }
 EMSCRIPTEN_KEEPALIVE const int32_t *playground_stack_entries() { return playground.stack.data(); }
 
+// The steps the kept parse has taken: after playground_stack with a count past
+// the end, the number of steps of the whole parse, its last one the accept or
+// the error. 0 when no parse is kept.
+EMSCRIPTEN_KEEPALIVE int32_t playground_steps_taken() {
+  return playground.stepping ? int32_t(playground.stepper.steps) : 0;
+}
+
 // The part of the tree that entry `index` of the last playground_stack holds,
 // as the report prints a tree, line breaks included, in playground_message; its
 // size, 0 for a token's entry or one with no tree (an empty list, say). Read

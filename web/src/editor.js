@@ -1,8 +1,11 @@
 // The source editor: CodeMirror with line numbers, undo history, the
 // language's colours, indentation and bracket matching, a mark on the line of
 // an error, every byte of the program visible, and the marks that link it to
-// the code and the tree: each statement's colour band and the linked span.
+// the code and the tree: each statement's colour band and the linked span;
+// a syntax error underlined at its token with its explanation beside it, and
+// the token and reduction of the parse step shown.
 import { EditorState, StateEffect, StateField, RangeSet } from '@codemirror/state';
+import { setDiagnostics } from '@codemirror/lint';
 import {
   Decoration,
   EditorView,
@@ -76,6 +79,48 @@ const links = StateField.define({
   provide: (field) => [EditorView.decorations.from(field, (marks) => marks.bands), EditorView.decorations.from(field, (marks) => marks.linked)],
 });
 
+// The explanation of a syntax error, after the end of its line: drawn by the
+// style sheet from the line's data-note, it stays out of the text.
+const setErrorNote = StateEffect.define();  // {at, text}, or null for none
+const errorNote = StateField.define({
+  create: () => Decoration.none,
+  update(note, transaction) {
+    note = note.map(transaction.changes);
+    for (const effect of transaction.effects) {
+      if (!effect.is(setErrorNote)) continue;
+      const doc = transaction.state.doc;
+      note = effect.value && effect.value.at <= doc.length
+        ? Decoration.set([Decoration.line({ class: 'cm-errorNote', attributes: { 'data-note': effect.value.text } }).range(doc.lineAt(effect.value.at).from)])
+        : Decoration.none;
+    }
+    return note;
+  },
+  provide: (field) => EditorView.decorations.from(field),
+});
+
+const setStepMarks = StateEffect.define();  // {token: [from, to] or null, reduced: [from, to] or null}
+const stepTokenDecoration = Decoration.mark({ class: 'cm-stepToken' });
+const stepReducedDecoration = Decoration.mark({ class: 'cm-stepReduced' });
+const stepMarks = StateField.define({
+  create: () => Decoration.none,
+  update(marks, transaction) {
+    marks = marks.map(transaction.changes);
+    for (const effect of transaction.effects) {
+      if (!effect.is(setStepMarks)) continue;
+      const doc = transaction.state.doc;
+      const ranges = [];
+      const add = (span, decoration) => {
+        if (span && span[0] < span[1] && span[1] <= doc.length) ranges.push(decoration.range(span[0], span[1]));
+      };
+      add(effect.value.reduced, stepReducedDecoration);
+      add(effect.value.token, stepTokenDecoration);
+      marks = Decoration.set(ranges, true);
+    }
+    return marks;
+  },
+  provide: (field) => EditorView.decorations.from(field),
+});
+
 // Control characters and bytes that are not UTF-8 show as small boxes
 // holding the byte's value in hex, as the report shows them (a NUL as 00, a
 // carriage return as 0D); other special characters show CodeMirror's mark.
@@ -127,6 +172,14 @@ const theme = EditorView.theme({
   '.cm-errorGutter': { backgroundColor: 'var(--error)', color: 'var(--bg)' },
   ...Object.fromEntries(Array.from({ length: bandCount }, (_, k) => [`.cm-band-${k}`, { boxShadow: `inset 5px 0 var(--band-${k})` }])),
   '.cm-linked': { backgroundColor: 'var(--linked)', outline: '1px solid var(--linked-border)' },
+  // The error's underline as text decoration: the lint package draws it with
+  // a data: image, which the page's Content-Security-Policy refuses.
+  '.cm-lintRange-error': { backgroundImage: 'none', textDecoration: 'underline wavy var(--error)', textDecorationSkipInk: 'none', textUnderlineOffset: '3px' },
+  '.cm-lintPoint-error:after': { borderBottomColor: 'var(--error)' },
+  '.cm-errorNote::after': { content: 'attr(data-note)', color: 'var(--error)', marginLeft: '2em', fontStyle: 'italic' },
+  '.cm-tooltip': { backgroundColor: 'var(--panel)', color: 'var(--fg)', border: '1px solid var(--border)' },
+  '.cm-stepToken': { outline: '2px solid var(--focus)', borderRadius: '2px' },
+  '.cm-stepReduced': { backgroundColor: 'var(--linked)' },
   '.cm-specialChar': {
     fontSize: '0.75em',
     border: '1px solid var(--byte-border)',
@@ -156,6 +209,8 @@ export function createEditor(host, onChange, onPointer = () => {}, onCursor = ()
     // Only a newline ends a line: a carriage return is a byte of the program.
     EditorState.lineSeparator.of('\n'),
     errorLine,
+    errorNote,
+    stepMarks,
     links,
     EditorView.domEventHandlers({
       mousemove(event, view) {
@@ -201,4 +256,23 @@ export function showLinked(view, spans) {
 export function selectSpan(view, from, to) {
   view.dispatch({ selection: { anchor: from, head: to }, scrollIntoView: true });
   view.focus();
+}
+
+// The diagnostic of a syntax error, {from, to, message} in the editor's
+// positions, or null: the token underlined, the message beside its line and
+// in the underline's tooltip.
+export function showDiagnostic(view, diagnostic) {
+  const length = view.state.doc.length;
+  const list = diagnostic ? [{ from: Math.min(diagnostic.from, length), to: Math.min(diagnostic.to, length), severity: 'error', message: diagnostic.message }] : [];
+  view.dispatch(setDiagnostics(view.state, list));
+  view.dispatch({ effects: setErrorNote.of(diagnostic ? { at: Math.min(diagnostic.from, length), text: diagnostic.message } : null) });
+}
+
+// The parse step's lookahead token and the bytes its reduction covers, in the
+// editor's positions; the token is brought into view.
+export function showStepMarks(view, token, reduced) {
+  const effects = [setStepMarks.of({ token, reduced })];
+  const at = token && token[1] <= view.state.doc.length ? token[0] : reduced && reduced[1] <= view.state.doc.length ? reduced[0] : -1;
+  if (at >= 0) effects.push(EditorView.scrollIntoView(at, { y: 'nearest' }));
+  view.dispatch({ effects });
 }

@@ -1,7 +1,7 @@
 // The playground page: the editor, the compile and drawing workers, and the
 // panes that show what r1c wrote. Everything from a program or its output is
 // inserted as text or as a checked SVG picture, never as HTML.
-import { createEditor, markErrorLine, replaceText, selectSpan, showBands, showLinked } from './editor.js';
+import { createEditor, markErrorLine, replaceText, selectSpan, showBands, showDiagnostic, showLinked, showStepMarks } from './editor.js';
 import { bytesToText, textToBytes } from './bytes.js';
 import { indexOfAscii, showCodeLines, showOutput } from './render.js';
 import { abandonWorkAfterMs, maxDrawnNodes, maxDrawnTreeBytes, maxShownOutputBytes, maxWholeTreeNodes } from './limits.js';
@@ -22,6 +22,7 @@ import { bindThemeMenu } from './theme.js';
 import { bindTabs } from './tabs.js';
 import { bindZoomControls, stopZoom, zoomable } from './zoom.js';
 import { bindKeys } from './keys.js';
+import { createSteps } from './steps.js';
 
 const editDelayMs = 150;  // the report follows the last keystroke after this pause
 const reportTitle = 'Abstract Syntax Tree:\n';
@@ -73,8 +74,15 @@ function replaceWorker(old, script, onResult, onFailure) {
 }
 
 function startCompileWorker() {
-  compileWorker = replaceWorker(compileWorker, 'compile_worker.js', compiled, (event) => compilerStopped(event.message));
+  compileWorker = replaceWorker(compileWorker, 'compile_worker.js', fromCompiler, (event) => compilerStopped(event.message));
   compiling = null;
+  steps.workerRestarted();
+}
+
+// The compile worker answers compiles, and the Steps pane's questions.
+function fromCompiler(data) {
+  if (data.type) steps.received(data);
+  else compiled(data);
 }
 
 // The worker failed (out of memory, say): the page says so and starts a new one.
@@ -111,7 +119,7 @@ function compileNow() {
 function sendProgram(program, doc) {
   compiling = { id: nextCompileId++, since: performance.now(), editAt: lastEditAt, doc };
   panes.status.dataset.state = 'compiling';
-  compileWorker.postMessage({ id: compiling.id, program }, [program.buffer]);
+  compileWorker.postMessage({ type: 'compile', id: compiling.id, program }, [program.buffer]);
 }
 
 function sendWaitingProgram() {
@@ -183,12 +191,72 @@ function showResult(result, job) {
 
   const errorLine = /^Line: (\d+) ;/.exec(new TextDecoder().decode(err.subarray(0, 64)));
   markErrorLine(view, errorLine ? Number(errorLine[1]) : 0);
+  showDiagnosticOf(result, job);
+  stepping.doc = job.doc;
+  stepping.positions = null;
+  steps.reset(result.id);
 
   panes.status.dataset.state = 'done';
   panes.status.dataset.compileId = String(result.id);
   showTree(result, job);
   followCursor(true);
 }
+
+// The positions in the editor's text `doc` of each byte of its program:
+// at(byte); the same numbers for ASCII.
+function positionsOf(doc) {
+  const text = doc.toString();
+  const charAt = byteToCharIndex(text, textToBytes(text).length);
+  return { text, at: (byte) => (charAt ? charAt[Math.min(byte, charAt.length - 1)] : Math.min(byte, text.length)) };
+}
+
+// r1explain's diagnostic of a syntax error, underlined in the editor. After an
+// edit made since the compile, the marks shown move with the text until the
+// next compile.
+function showDiagnosticOf(result, job) {
+  if (job.doc !== view.state.doc) return;
+  const found = result.diagnostic;
+  if (!found) return showDiagnostic(view, null);
+  const { at } = positionsOf(job.doc);
+  showDiagnostic(view, { from: at(found.begin), to: at(found.end), message: found.message });
+  document.body.dataset.diagnostic = `${found.line}:${found.column}`;
+}
+
+// The Steps pane walks the parse of the program last shown.
+const stepping = { doc: null, positions: null, marked: '[null,null]' };
+const stepPositions = () => {
+  if (!stepping.positions) stepping.positions = positionsOf(stepping.doc);
+  return stepping.positions;
+};
+const steps = createSteps({
+  elements: {
+    pane: element('steps-pane'),
+    first: element('step-first'),
+    back: element('step-back'),
+    forward: element('step-forward'),
+    last: element('step-last'),
+    position: element('step-position'),
+    action: element('step-action'),
+    rule: element('step-rule'),
+    stack: element('stack'),
+    treeTitle: element('step-tree-title'),
+    tree: element('step-tree'),
+  },
+  post: (message) => compileWorker.postMessage(message),
+  showMarks(token, reduced) {
+    const current = stepping.doc !== null && stepping.doc === view.state.doc;
+    const spans = current ? [token, reduced].map((span) => span && span.map(stepPositions().at)) : [null, null];
+    const key = JSON.stringify(spans);
+    if (key === stepping.marked) return;
+    stepping.marked = key;
+    showStepMarks(view, ...spans);
+  },
+  textOf(begin, end) {
+    if (!stepping.doc) return '';
+    const { text, at } = stepPositions();
+    return text.slice(at(begin), at(end));
+  },
+});
 
 function treeMessage(text, state, job) {
   stopZoom();

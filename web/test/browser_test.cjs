@@ -1,5 +1,6 @@
 // The playground in headless Chromium, served from a local static server:
-//   node browser_test.cjs --site DIR --source DIR [--screenshot FILE] [--phone-screenshot FILE] [--chromium PATH]
+//   node browser_test.cjs --site DIR --source DIR [--screenshot FILE] [--phone-screenshot FILE]
+//     [--steps-screenshot FILE] [--chromium PATH]
 // For every example and end-to-end case, the page shows r1c's exact output,
 // messages and status; the tree picture has one shape per tree node; errors
 // mark their line; links restore programs byte for byte, and links that can't
@@ -9,9 +10,12 @@
 // beside the program. The panes are linked: the cursor's line lights its code
 // and nodes, a code line its source, a node click selects its source, each
 // statement has one band in source and code, and a large tree is drawn as the
-// statement at the cursor. Prints the time from the last keystroke to a
-// 1,000-line program's report, linked panes and tree, and other timings
-// (never asserted).
+// statement at the cursor. A syntax error is underlined at its token with
+// its explanation beside it; the Steps pane walks the parse forward and back,
+// each step's stack following from the one before, to the accept step, whose
+// tree is the report's. Prints the time from the last keystroke to a
+// 1,000-line program's report, linked panes and tree, the time to show a step
+// of its parse, and other timings (never asserted).
 const fs = require('fs');
 const http = require('http');
 const os = require('os');
@@ -20,7 +24,7 @@ const puppeteer = require('puppeteer-core');
 
 const zlib = require('zlib');
 
-const options = { chromium: '/usr/bin/chromium', screenshot: '', 'phone-screenshot': '' };
+const options = { chromium: '/usr/bin/chromium', screenshot: '', 'phone-screenshot': '', 'steps-screenshot': '' };
 for (let i = 2; i < process.argv.length; i += 2) options[process.argv[i].replace(/^--/, '')] = process.argv[i + 1];
 
 // --- A static file server on 127.0.0.1 ---------------------------------------
@@ -513,6 +517,175 @@ async function checkLinkedPanes(page, scratch) {
   check('linked: no errors', page.problems.length === 0, page.problems.join('; '));
 }
 
+// --- Diagnostics and steps ---------------------------------------------------------
+
+const editorMarks = (page) =>
+  page.evaluate(() => {
+    const editor = document.getElementById('editor').shadowRoot;
+    const texts = (selector) => [...editor.querySelectorAll(selector)].map((mark) => mark.textContent);
+    return {
+      underlined: texts('.cm-lintRange-error'),
+      points: editor.querySelectorAll('.cm-lintPoint-error').length,
+      notes: [...editor.querySelectorAll('.cm-errorNote')].map((line) => line.dataset.note),
+      at: document.body.dataset.diagnostic,
+      lines: [...editor.querySelectorAll('.cm-line')].map((line) => line.textContent),
+    };
+  });
+
+// The error is underlined at its token, after bytes of any width, with
+// r1explain's message beside it; on every prefix of an example, the mark
+// stands at the line and column the diagnostic gives, and a program that
+// compiles has none.
+async function checkDiagnostics(page, scratch) {
+  const message = "unexpected ';', expecting an identifier, a number, '(' or a prefix operator";
+  const file = path.join(scratch, 'diagnosed.c');
+  for (const [name, program] of [
+    ['plain', 'int main() {\n  x = 3 + ;\n}\n'],
+    ['after UTF-8 and raw bytes', Buffer.concat([Buffer.from('int main() {\n  y = 1; \u20ac\u{1f600} '), Buffer.from([0xff]), Buffer.from(' x = 3 + ;\n}\n')])],
+  ]) {
+    fs.writeFileSync(file, program);
+    await loadFile(page, file);
+    const marks = await editorMarks(page);
+    check(`diagnostic, ${name}: underlined at ";"`, JSON.stringify(marks.underlined) === '[";"]', JSON.stringify(marks));
+    check(`diagnostic, ${name}: the message beside it`, JSON.stringify(marks.notes) === JSON.stringify([message]), JSON.stringify(marks.notes));
+  }
+  const gcd = fs.readFileSync(path.join(options.source, 'examples', 'gcd.c'));
+  const wrong = [];
+  for (let cut = 5; cut < gcd.length - 2; cut += 9) {
+    fs.writeFileSync(file, gcd.subarray(0, cut));
+    await loadFile(page, file);
+    const marks = await editorMarks(page);
+    const [line, column] = (marks.at || '0:0').split(':').map(Number);
+    const from = (marks.lines[line - 1] ?? '').slice(column - 1);
+    const placed = marks.underlined.length === 1 ? from.startsWith(marks.underlined[0]) : marks.points === 1;
+    if (!placed || marks.notes.length !== 1 || !marks.notes[0].startsWith('unexpected')) wrong.push(`cut at ${cut}: ${JSON.stringify(marks)}`);
+  }
+  check('diagnostic: every prefix of gcd is marked where its error is', wrong.length === 0, wrong.slice(0, 2).join('; '));
+  fs.writeFileSync(file, gcd);
+  await loadFile(page, file);
+  const marks = await editorMarks(page);
+  check('diagnostic: none once the program compiles', marks.underlined.length + marks.points + marks.notes.length === 0, JSON.stringify(marks));
+}
+
+const stepsState = (page) =>
+  page.evaluate(() => {
+    const editor = document.getElementById('editor').shadowRoot;
+    return {
+      ...document.getElementById('steps-pane').dataset,
+      action: document.getElementById('step-action').textContent,
+      stack: [...document.querySelectorAll('#stack li[data-entry]')].map((item) => item.title),
+      stackSize: Number(document.getElementById('stack').dataset.size),
+      tree: document.getElementById('step-tree').textContent,
+      token: [...editor.querySelectorAll('.cm-stepToken')].map((mark) => mark.textContent).join(''),
+      reduced: [...editor.querySelectorAll('.cm-stepReduced')].map((mark) => mark.textContent).join(''),
+    };
+  });
+
+// Presses `key` in the Steps pane; waits until the step and its stack are shown.
+async function step(page, key) {
+  await page.keyboard.press(key);
+  await page.waitForFunction(
+    () => {
+      const shown = document.getElementById('steps-pane').dataset;
+      const compiled = document.getElementById('status').dataset.compileId;
+      return shown.compileId === compiled && shown.pending === 'no' && shown.shownTaken === shown.taken && shown.kind !== '';
+    },
+    { timeout: 20000, polling: 5 },
+  );
+}
+
+const squeezed = (text) => text.replace(/\s+/g, '');
+
+// Forward, each step's stack follows from the one before: a shift pushes the
+// token marked in the source, a reduction replaces its right side by its left
+// side, covering the bytes marked; back, each step shows again what it showed
+// going forward; the last step of each example accepts, its tree the report's.
+async function checkSteps(page) {
+  let before = await shownId(page);
+  await page.select('#examples', 'gcd');
+  await waitForShown(page, before);
+  await page.focus('#steps');
+  await step(page, 'Home');
+  const forward = [await stepsState(page)];
+  const wrong = [];
+  for (let taken = 1; taken <= 70; taken++) {
+    await step(page, 'ArrowRight');
+    const state = await stepsState(page);
+    const previous = forward[taken - 1].stackSize;
+    const top = state.stack[state.stack.length - 1] ?? '';
+    const reduction = /^reduce by rule \d+ \((\w+) -> (.*?)\)(,| without)/.exec(state.action);
+    if (state.taken !== String(taken)) wrong.push(`step ${taken} shown as ${state.taken}`);
+    else if (state.kind === 'shift') {
+      if (state.stackSize !== previous + 1 || !state.token || !top.endsWith(`: ${state.token}`)) wrong.push(`shift ${taken}: ${JSON.stringify(state)}`);
+    } else if (state.kind === 'reduce' && reduction) {
+      const rightSide = reduction[2] === '(empty)' ? 0 : reduction[2].split(' ').length;
+      const covered = top.includes(': ') ? top.slice(top.indexOf(': ') + 2) : '';
+      if (state.stackSize !== previous - rightSide + 1 || !top.startsWith(`${reduction[1]},`) || squeezed(covered) !== squeezed(state.reduced)) {
+        wrong.push(`reduce ${taken}: ${JSON.stringify(state)}`);
+      }
+    } else wrong.push(`step ${taken}: ${state.kind}, ${state.action}`);
+    forward.push(state);
+  }
+  check('steps: each stack follows from the one before', wrong.length === 0, wrong.slice(0, 2).join('; '));
+  const back = [];
+  for (let taken = 69; taken >= 0; taken--) {
+    await step(page, 'ArrowLeft');
+    const state = await stepsState(page);
+    const same = (a, b) => a.taken === b.taken && a.action === b.action && JSON.stringify(a.stack) === JSON.stringify(b.stack) && a.tree === b.tree;
+    if (!same(state, forward[taken])) back.push(`step ${taken}: ${JSON.stringify(state)} against ${JSON.stringify(forward[taken])}`);
+  }
+  check('steps: going back shows each step as going forward did', back.length === 0, back.slice(0, 1).join('; '));
+
+  for (const name of ['gcd', 'countdown', 'for_forms', 'leap_year']) {
+    before = await shownId(page);
+    await page.select('#examples', name);
+    const shown = await waitForShown(page, before);
+    await page.focus('#steps');
+    await step(page, 'Home');  // once the pane has the new compile's parse
+    await step(page, 'End');
+    const state = await stepsState(page);
+    check(`steps, ${name}: the last step accepts`, state.kind === 'accept' && state.action.startsWith('accept') && state.taken === state.total, JSON.stringify(state).slice(0, 300));
+    const report = shown.report.slice(shown.report.indexOf('(') - 1, shown.report.indexOf('\n\nTotal No Of Lines:'));
+    check(`steps, ${name}: its tree is the report's`, squeezed(state.tree) === squeezed(report), `${state.tree.slice(0, 80)} against ${report.slice(0, 80)}`);
+  }
+  // Buttons step too; a syntax error's parse ends in its error.
+  await page.click('#step-back');
+  await page.waitForFunction(() => document.getElementById('steps-pane').dataset.shownTaken === String(Number(document.getElementById('steps-pane').dataset.total) - 1));
+  check('steps: the back button steps back', (await stepsState(page)).kind !== 'accept');
+  await selectAllAndType(page, 'int main() { x = 3 + ; }');
+  await page.focus('#steps');
+  await step(page, 'End');
+  const state = await stepsState(page);
+  check('steps: a syntax error ends its parse', state.kind === 'error' && state.action.startsWith('error: expecting') && state.token === ';', JSON.stringify(state).slice(0, 300));
+  check('steps: no errors', page.problems.length === 0, page.problems.join('; '));
+}
+
+// The time to show a step of a 1,000-line program's parse: the last, reached
+// by running the parse to its end; steps back from it, the first of which
+// runs the parse again; steps forward, fetched in blocks.
+async function measureSteps(page, scratch) {
+  await loadFile(page, thousandLines(scratch));
+  await page.focus('#steps');
+  const timed = async (key) => {
+    const started = Date.now();
+    await step(page, key);
+    return Date.now() - started;
+  };
+  const last = await timed('End');
+  const state = await stepsState(page);
+  check('steps, 1,000 lines: the last step accepts', state.kind === 'accept', state.kind);
+  const back = [];
+  for (let i = 0; i < 9; i++) back.push(await timed('ArrowLeft'));
+  await step(page, 'Home');
+  const forward = [];
+  for (let i = 0; i < 9; i++) forward.push(await timed('ArrowRight'));
+  const median = (times) => [...times].sort((a, b) => a - b)[Math.floor(times.length / 2)];
+  console.log(
+    `1,000-line program's parse (${Number(state.total).toLocaleString('en')} steps): the last step shown in ${last} ms; ` +
+      `a step back from it median ${median(back)} ms (${back.join(', ')}); a step forward from the start median ${median(forward)} ms (${forward.join(', ')})`,
+  );
+}
+
 // --- Links, edits, the editor, keys, accessibility, phones ----------------------
 
 // A deterministic stream of pseudo-random bytes (xorshift32).
@@ -782,6 +955,8 @@ async function checkAccessibility(page) {
   await page.select('#examples', 'gcd');
   await waitForShown(page, before);
   await cursorToLine(page, 5);  // the linked code and nodes lit, in each theme's colours
+  await page.focus('#steps');  // a stack drawn, a reduction lit
+  for (let i = 0; i < 13; i++) await step(page, 'ArrowRight');
   const axeSource = fs.readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8');
   await page.evaluate(axeSource);  // through the driver, which the page's policy does not govern
   for (const theme of ['light', 'dark']) {
@@ -807,8 +982,8 @@ async function checkAccessibility(page) {
   check('theme: follows the system', JSON.stringify(themes) === '["dark","light"]', JSON.stringify(themes));
 }
 
-// On a phone: the status and the error stand just below the program, and the
-// tree's labels are large enough to read.
+// On a phone: the status and the error stand just below the program, the
+// tree's labels are large enough to read, and the Steps tab shows the parse.
 async function checkPhone(browser, base, scratch) {
   const phone = { width: 390, height: 844, isMobile: true, hasTouch: true, deviceScaleFactor: 1 };
   const page = await openPage(browser, base, phone);
@@ -836,6 +1011,22 @@ async function checkPhone(browser, base, scratch) {
     layout.status.top >= layout.editor.bottom && layout.status.top - layout.editor.bottom < 60 && layout.messages.bottom <= phone.height,
     JSON.stringify(layout),
   );
+  // The Steps tab shows the pane, its stack wrapped within the screen's width.
+  await page.click('#tab-steps');
+  await page.click('#step-last');  // the error at ';'
+  await page.waitForFunction(() => document.getElementById('steps-pane').dataset.kind === 'error', { timeout: 10000 }).catch(() => {});
+  await page.click('#step-back');
+  await page.waitForFunction(() => {
+    const shown = document.getElementById('steps-pane').dataset;
+    return shown.pending === 'no' && Number(shown.shownTaken) === Number(shown.total) - 1;
+  }, { timeout: 10000 }).catch(() => {});
+  const steps = await page.evaluate(() => {
+    const pane = document.getElementById('steps-pane').getBoundingClientRect();
+    const stack = document.getElementById('stack');
+    return { height: pane.height, shown: document.getElementById('steps-pane').dataset.shownTaken, total: Number(document.getElementById('steps-pane').dataset.total), entries: stack.children.length, overflow: stack.scrollWidth - stack.clientWidth, tree: document.getElementById('tree-pane').getBoundingClientRect().height };
+  });
+  check('phone: the Steps tab shows the parse, the stack within the screen', steps.height > 300 && steps.shown === String(steps.total - 1) && steps.entries > 1 && steps.overflow <= 0 && steps.tree === 0, JSON.stringify(steps));
+  await page.click('#tab-tree');
   if (options['phone-screenshot']) {
     await page.screenshot({ path: options['phone-screenshot'] });
     console.log(`phone screenshot: ${options['phone-screenshot']}`);
@@ -849,7 +1040,7 @@ async function checkPhone(browser, base, scratch) {
 // at the cursor, and the tree of the statement there drawn.
 async function measureTyping(page, scratch) {
   await loadFile(page, thousandLines(scratch));
-  await page.click('#editor >>> .cm-content');
+  await focusEditor(page);
   await page.keyboard.down('Control');
   await page.keyboard.press('End');
   await page.keyboard.up('Control');
@@ -903,9 +1094,19 @@ async function main() {
       await page.screenshot({ path: options.screenshot });
       console.log(`screenshot: ${options.screenshot}`);
     }
+    if (options['steps-screenshot']) {
+      // The Steps pane at the reduction of "a % b" on line 5.
+      await page.focus('#steps');
+      for (let i = 0; i < 400 && !(await stepsState(page)).action.includes('mul_expr -> mul_expr MULOP unary'); i++) await step(page, 'ArrowRight');
+      await page.screenshot({ path: options['steps-screenshot'] });
+      console.log(`steps screenshot: ${options['steps-screenshot']}`);
+      await step(page, 'Home');
+    }
     await checkCases(page, scratch);
     await checkLinkedPanes(page, scratch);
     await checkErrorLine(page, scratch);
+    await checkDiagnostics(page, scratch);
+    await checkSteps(page);
     await checkTyping(page);
     await checkSharedLink(browser, page, scratch);
     await checkLinkForms(browser, base);
@@ -923,6 +1124,7 @@ async function main() {
     await checkUntrustedPrograms(browser, base);
     await measureUpdates(page, scratch);
     await measureTyping(page, scratch);
+    await measureSteps(page, scratch);
     await checkLargePrograms(page, scratch);
     check('page: no errors', page.problems.length === 0, page.problems.join('; '));
   } finally {
