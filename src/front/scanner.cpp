@@ -177,8 +177,6 @@ struct Scanner {
   size_t capacity = 0;           // bytes of input it can hold
   char *next = no_input;         // start of the next token
   char *limit = no_input;        // end of the data read so far, where the end marker is
-  char *held_at = nullptr;       // where the NUL ending yytext replaced a byte, until the next call
-  char held = 0;                 // the byte it replaced
   bool at_eof = false;           // the input has reported end of file
   bool interactive = false;      // standard input is a terminal: read line by line
   const char *memory = nullptr;  // in-memory input, when not reading standard input
@@ -258,15 +256,13 @@ bool refill(char *token_start) {
   return got > 0;
 }
 
-// Ends the current token: sets yytext and yyleng, and ends yytext with a NUL
-// in place of the byte after it until the next call.
+// Ends the current token: sets yytext and yyleng. The buffer is left as it
+// is: nothing reads yytext past yyleng, and a NUL written after each token
+// would have to be put back on the next call.
 void end_token(char *start, char *end) {
   yytext = start;
   yyleng = size_t(end - start);
   scan.next = end;
-  scan.held_at = end;
-  scan.held = *end;
-  *end = '\0';
 }
 
 constexpr uint64_t eight_blanks = eight_bytes("        ");
@@ -453,10 +449,6 @@ char *skip_to_token(char *p) {
 int yywrap() { return 1; }
 
 int yylex() {
-  if (scan.held_at) {  // the NUL that ended the last yytext
-    *scan.held_at = scan.held;
-    scan.held_at = nullptr;
-  }
   char *p = scan.next;
   for (;;) {
     p += *p == ' ';  // most tokens follow one blank
