@@ -213,6 +213,28 @@ void fill_chains(const Grammar &g, ParseTables &t) {
     }
 }
 
+// The kinds of ParseStep in front/parse_tables.hpp.
+enum StepKind { STEP_ERROR, STEP_SHIFT, STEP_SHIFT_REDUCE, STEP_REDUCE };
+
+// A shift into a state whose only action is to reduce a rule of that one
+// token is done as the reduction: the token never sits on the stack.
+void fill_token_steps(const Grammar &g, ParseTables &t) {
+  t.token_step.assign(t.states.size(), std::vector<std::array<int, 3>>(terminal_count, {STEP_ERROR, 0, 0}));
+  for (size_t s = 0; s < t.states.size(); s++)
+    for (int terminal = 0; terminal < terminal_count; terminal++) {
+      int action = t.action[s][terminal];
+      std::array<int, 3> &step = t.token_step[s][terminal];
+      if (action < 0) step = {STEP_REDUCE, -action, 0};
+      if (action <= 0) continue;
+      int rule = t.default_reduction[action];
+      bool leaf = rule != 0 && g.rules[rule].length == 1 && is_terminal(g.rules[rule].rhs[0]);
+      if (leaf)
+        step = {STEP_SHIFT_REDUCE, rule, end_of_chain(g, t, int(s), g.rules[rule].lhs - N_ACCEPT, no_terminal)};
+      else
+        step = {STEP_SHIFT, 0, action};
+    }
+}
+
 }  // namespace
 
 ParseTables build_lalr_tables(const Grammar &grammar) {
@@ -222,6 +244,7 @@ ParseTables build_lalr_tables(const Grammar &grammar) {
   propagate_lookaheads(grammar, first, tables.states);
   fill_actions(grammar, first, tables);
   fill_chains(grammar, tables);
+  fill_token_steps(grammar, tables);
   return tables;
 }
 
@@ -287,5 +310,15 @@ std::string tables_source(const ParseTables &t) {
   out += "const int16_t parse_chain[][terminal_count] = {\n" + table_rows(t.chain) + "};\n\n";
   out +=
       "const int16_t parse_goto_then_defaults[][nonterminal_count] = {\n" + table_rows(t.goto_then_defaults) + "};\n";
+  constexpr const char *step_kind_names[] = {"STEP_ERROR", "STEP_SHIFT", "STEP_SHIFT_REDUCE", "STEP_REDUCE"};
+  out += "\nconst ParseStep parse_token_step[][terminal_count] = {\n";
+  for (const auto &row : t.token_step) {
+    out += "    {";
+    for (size_t i = 0; i < row.size(); i++)
+      out += std::string(i ? ", " : "") + "{" + std::to_string(row[i][2]) + ", " + std::to_string(row[i][1]) + ", " +
+             step_kind_names[row[i][0]] + "}";
+    out += "},\n";
+  }
+  out += "};\n";
   return out;
 }

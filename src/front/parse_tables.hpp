@@ -17,3 +17,18 @@ extern const uint8_t parse_default_reduction[];        // rule reduced without l
 extern const int16_t parse_chain_row[][nonterminal_count];
 extern const int16_t parse_chain[][terminal_count];
 extern const int16_t parse_goto_then_defaults[][nonterminal_count];
+
+// What the parser does with a lookahead token in a state, in one look-up.
+enum ParseStepKind : uint8_t {
+  STEP_ERROR,         // no action: a syntax error
+  STEP_SHIFT,         // push the token and go to state
+  STEP_SHIFT_REDUCE,  // the token alone makes rule's value (a name's or a numeral's leaf, a type): push that
+                      // with state, where the reduction and the default unit reductions after it lead
+  STEP_REDUCE,        // reduce by rule
+};
+struct ParseStep {
+  int16_t state;
+  uint8_t rule;
+  ParseStepKind kind;
+};
+extern const ParseStep parse_token_step[][terminal_count];

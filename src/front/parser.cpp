@@ -229,17 +229,30 @@ int parse() {
     int rule = parse_default_reduction[state];
     if (rule == 0) {
       if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
-      int action = parse_action[state][lookahead];
-      if (action > 0) {
-        if (!make_room()) return stack_overflow();
-        states[++top] = int16_t(state = action);
-        values[top] = yylval;
-        if constexpr (Traced) spans[size_t(top)] = note_token(lookahead);
-        lookahead = no_lookahead;
-        continue;
+      ParseStep step = parse_token_step[state][lookahead];
+      switch (step.kind) {
+        case STEP_SHIFT:
+          if (!make_room()) return stack_overflow();
+          states[++top] = int16_t(state = step.state);
+          values[top] = yylval;
+          if constexpr (Traced) spans[size_t(top)] = note_token(lookahead);
+          lookahead = no_lookahead;
+          continue;
+        case STEP_SHIFT_REDUCE: {
+          if (!make_room()) return stack_overflow();
+          states[++top] = int16_t(state = step.state);
+          values[top] = yylval;  // the rule's one symbol, replaced by the rule's value
+          values[top] = node_value(rule_value(step.rule, values + top));
+          if constexpr (Traced) {
+            spans[size_t(top)] = note_token(lookahead);
+            note_reduction(values[top].node, spans[size_t(top)], false);
+          }
+          lookahead = no_lookahead;
+          continue;
+        }
+        case STEP_REDUCE: rule = step.rule; break;
+        case STEP_ERROR: return syntax_error();
       }
-      if (action == 0) return syntax_error();
-      rule = -action;
     }
     RuleShape shape = rule_shapes[rule];
     if (shape.unit) {
