@@ -59,28 +59,44 @@ struct OperatorCode {
   LineShape line{};  // logic: around temp<t>'s number; arithmetic: around the right operand
 };
 
-// Every operator's code, by the fixed text of its node; the texts of a
-// parse tree's logic, arithmetic and control nodes all have one.
+// The code of a node by its fixed text. Every text is listed, so that a text
+// added for a new operator or statement fails to compile (-Wswitch) until its
+// code is given here.
+constexpr OperatorCode code_of_text(FixedText text) {
+  switch (text) {
+    case TEXT_LESS: return {OP_LOGIC, line_shape("L temp", ", R1\n")};
+    case TEXT_LESS_EQUAL: return {OP_LOGIC, line_shape("LE temp", ", R1\n")};
+    case TEXT_GREATER: return {OP_LOGIC, line_shape("G temp", ", R1\n")};
+    case TEXT_GREATER_EQUAL: return {OP_LOGIC, line_shape("GE temp", ", R1\n")};
+    case TEXT_NOT_EQUAL: return {OP_LOGIC, line_shape("NE temp", ", R1\n")};
+    case TEXT_EQUAL: return {OP_LOGIC, line_shape("CMP temp", ", R1\n")};
+    case TEXT_AND: return {OP_LOGIC, line_shape("AND R1, temp", "\n")};
+    case TEXT_OR: return {OP_LOGIC, line_shape("OR R1, temp", "\n")};
+    case TEXT_NOT: return {OP_NOT};
+    case TEXT_ADD: return {OP_ARITHMETIC, line_shape("ADD ", ", R1\n")};
+    case TEXT_SUBTRACT: return {OP_SUBTRACT, line_shape("ADD ", ", R1\n")};
+    case TEXT_MULTIPLY: return {OP_ARITHMETIC, line_shape("MULT ", ", R1\n")};
+    case TEXT_DIVIDE: return {OP_ARITHMETIC, line_shape("DIV R1, ", "\n")};
+    case TEXT_REMAINDER: return {OP_ARITHMETIC, line_shape("MOD R1, ", "\n")};
+    case TEXT_IF: return {OP_IF};
+    case TEXT_WHILE: return {OP_WHILE};
+    case TEXT_DO: return {OP_DO};
+    case TEXT_FOR: return {OP_FOR};
+    case TEXT_NONE:
+    case TEXT_SEQUENCE:
+    case TEXT_VOID:
+    case TEXT_INT:
+    case TEXT_ELSE:
+    case TEXT_ASSIGN:
+    case FIXED_TEXT_COUNT: return {};  // no operator: a sequence's, a type's, an assignment's
+  }
+  return {};
+}
+
+// The same, as a table indexed by the text.
 constexpr auto operator_codes = [] {
   std::array<OperatorCode, FIXED_TEXT_COUNT> codes{};
-  codes[TEXT_LESS] = {OP_LOGIC, line_shape("L temp", ", R1\n")};
-  codes[TEXT_LESS_EQUAL] = {OP_LOGIC, line_shape("LE temp", ", R1\n")};
-  codes[TEXT_GREATER] = {OP_LOGIC, line_shape("G temp", ", R1\n")};
-  codes[TEXT_GREATER_EQUAL] = {OP_LOGIC, line_shape("GE temp", ", R1\n")};
-  codes[TEXT_NOT_EQUAL] = {OP_LOGIC, line_shape("NE temp", ", R1\n")};
-  codes[TEXT_EQUAL] = {OP_LOGIC, line_shape("CMP temp", ", R1\n")};
-  codes[TEXT_AND] = {OP_LOGIC, line_shape("AND R1, temp", "\n")};
-  codes[TEXT_OR] = {OP_LOGIC, line_shape("OR R1, temp", "\n")};
-  codes[TEXT_NOT] = {OP_NOT};
-  codes[TEXT_ADD] = {OP_ARITHMETIC, line_shape("ADD ", ", R1\n")};
-  codes[TEXT_SUBTRACT] = {OP_SUBTRACT, line_shape("ADD ", ", R1\n")};
-  codes[TEXT_MULTIPLY] = {OP_ARITHMETIC, line_shape("MULT ", ", R1\n")};
-  codes[TEXT_DIVIDE] = {OP_ARITHMETIC, line_shape("DIV R1, ", "\n")};
-  codes[TEXT_REMAINDER] = {OP_ARITHMETIC, line_shape("MOD R1, ", "\n")};
-  codes[TEXT_IF] = {OP_IF};
-  codes[TEXT_WHILE] = {OP_WHILE};
-  codes[TEXT_DO] = {OP_DO};
-  codes[TEXT_FOR] = {OP_FOR};
+  for (size_t text = 0; text < FIXED_TEXT_COUNT; text++) codes[text] = code_of_text(FixedText(text));
   return codes;
 }();
 
