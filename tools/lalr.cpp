@@ -214,7 +214,7 @@ void fill_chains(const Grammar &g, ParseTables &t) {
 }
 
 // The kinds of ParseStep in front/parse_tables.hpp.
-enum StepKind { STEP_ERROR, STEP_SHIFT, STEP_SHIFT_REDUCE, STEP_REDUCE };
+enum StepKind { STEP_ERROR, STEP_SHIFT, STEP_SHIFT_REDUCE, STEP_REDUCE, STEP_REDUCE_UNIT };
 
 // A shift into a state whose only action is to reduce a rule of that one
 // token is done as the reduction: the token never sits on the stack.
@@ -224,7 +224,10 @@ void fill_token_steps(const Grammar &g, ParseTables &t) {
     for (int terminal = 0; terminal < terminal_count; terminal++) {
       int action = t.action[s][terminal];
       std::array<int, 3> &step = t.token_step[s][terminal];
-      if (action < 0) step = {STEP_REDUCE, -action, 0};
+      if (action < 0 && is_unit_rule(g, -action))
+        step = {STEP_REDUCE_UNIT, -action, g.rules[-action].lhs - N_ACCEPT};
+      else if (action < 0)
+        step = {STEP_REDUCE, -action, 0};
       if (action <= 0) continue;
       int rule = t.default_reduction[action];
       bool leaf = rule != 0 && g.rules[rule].length == 1 && is_terminal(g.rules[rule].rhs[0]);
@@ -310,7 +313,8 @@ std::string tables_source(const ParseTables &t) {
   out += "const int16_t parse_chain[][terminal_count] = {\n" + table_rows(t.chain) + "};\n\n";
   out +=
       "const int16_t parse_goto_then_defaults[][nonterminal_count] = {\n" + table_rows(t.goto_then_defaults) + "};\n";
-  constexpr const char *step_kind_names[] = {"STEP_ERROR", "STEP_SHIFT", "STEP_SHIFT_REDUCE", "STEP_REDUCE"};
+  constexpr const char *step_kind_names[] = {"STEP_ERROR", "STEP_SHIFT", "STEP_SHIFT_REDUCE", "STEP_REDUCE",
+                                             "STEP_REDUCE_UNIT"};
   out += "\nconst ParseStep parse_token_step[][terminal_count] = {\n";
   for (const auto &row : t.token_step) {
     out += "    {";

@@ -44,7 +44,8 @@ struct ParseTables {
   // terminal: a shift, a reduction, an error, or a shift fused with the
   // reduction that follows it by default (a name or numeral becoming its
   // leaf), with the state that reduction and the default unit reductions
-  // after it reach. Encoded as in ParseStep (front/parse_tables.hpp).
+  // after it reach; a unit reduction carries its left side's goto column. Encoded as in ParseStep
+  // (front/parse_tables.hpp).
   std::vector<std::vector<std::array<int, 3>>> token_step;  // [state][terminal]: kind, rule, state
   std::vector<std::string> conflicts;                       // unresolved conflicts, readable
 };

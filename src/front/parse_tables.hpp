@@ -25,6 +25,7 @@ enum ParseStepKind : uint8_t {
   STEP_SHIFT_REDUCE,  // the token alone makes rule's value (a name's or a numeral's leaf, a type): push that
                       // with state, where the reduction and the default unit reductions after it lead
   STEP_REDUCE,        // reduce by rule
+  STEP_REDUCE_UNIT,   // reduce by rule, a unit rule: only the state on top changes; state is its goto column
 };
 struct ParseStep {
   int16_t state;

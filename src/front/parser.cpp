@@ -254,29 +254,24 @@ int parse() {
     if (rule == 0) {
       if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
       ParseStep step = parse_token_step[state][lookahead];
-      switch (step.kind) {
-        case STEP_SHIFT:
-          if (!make_room()) return stack_overflow();
-          states[++top] = int16_t(state = step.state);
-          values[top] = yylval;
-          if constexpr (Traced) spans[size_t(top)] = note_token(lookahead);
-          lookahead = no_lookahead;
-          continue;
-        case STEP_SHIFT_REDUCE: {
-          if (!make_room()) return stack_overflow();
-          states[++top] = int16_t(state = step.state);
-          values[top] = yylval;  // the rule's one symbol, replaced by the rule's value
-          values[top] = node_value(rule_value(step.rule, values + top));
-          if constexpr (Traced) {
-            spans[size_t(top)] = note_token(lookahead);
-            note_reduction(values[top].node, spans[size_t(top)], false);
-          }
-          lookahead = no_lookahead;
-          continue;
-        }
-        case STEP_REDUCE: rule = step.rule; break;
-        case STEP_ERROR: return syntax_error();
+      if (step.kind == STEP_SHIFT || step.kind == STEP_SHIFT_REDUCE) {
+        if (!make_room()) return stack_overflow();
+        states[++top] = int16_t(state = step.state);
+        values[top] = yylval;
+        if constexpr (Traced) spans[size_t(top)] = note_token(lookahead);
+        lookahead = no_lookahead;
+        if (step.kind == STEP_SHIFT) continue;
+        // The token's one-symbol rule: its value replaces the token's.
+        values[top] = node_value(rule_value(step.rule, values + top));
+        if constexpr (Traced) note_reduction(values[top].node, spans[size_t(top)], false);
+        continue;
       }
+      if (step.kind == STEP_REDUCE_UNIT) {
+        states[top] = int16_t(state = state_after(states[top - 1], step.state, lookahead));
+        continue;
+      }
+      if (step.kind == STEP_ERROR) return syntax_error();
+      rule = step.rule;  // STEP_REDUCE
     }
     RuleShape shape = rule_shapes[rule];
     if (shape.unit) {

@@ -35,7 +35,7 @@ TEST(Lalr, FunctionAndProgramReduceWithoutLookahead) {
 // its reduction exactly when the state it is shifted into only reduces a rule
 // of that token alone: the name and the numeral as operands, and the types.
 TEST(Lalr, TokenStepsAgreeWithTheActions) {
-  enum { ERROR, SHIFT, SHIFT_REDUCE, REDUCE };  // as ParseStepKind
+  enum { ERROR, SHIFT, SHIFT_REDUCE, REDUCE, REDUCE_UNIT };  // as ParseStepKind
   ParseTables tables = build_lalr_tables(language_grammar);
   std::vector<int> fused_rules;
   for (size_t s = 0; s < tables.states.size(); s++)
@@ -45,7 +45,9 @@ TEST(Lalr, TokenStepsAgreeWithTheActions) {
       if (action == 0) {
         EXPECT_EQ(kind, ERROR);
       } else if (action < 0) {
-        EXPECT_TRUE(kind == REDUCE && rule == -action);
+        bool unit = is_unit_rule(language_grammar, -action);
+        EXPECT_TRUE(kind == (unit ? REDUCE_UNIT : REDUCE) && rule == -action);
+        if (unit) EXPECT_EQ(state, grammar_rules[size_t(-action)].lhs - N_ACCEPT);
       }
       if (action <= 0) continue;
       int reduced = tables.default_reduction[size_t(action)];
