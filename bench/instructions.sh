@@ -23,7 +23,7 @@ trap 'rm -rf "$scratch"' EXIT
 cat > "$scratch/stages.awk" << 'AWK'
 function stage(name) {
   if (name ~ /print_tree|write_node_text/) return "tree"
-  if (name ~ /write_number|write_small_number|write_eight_digits|write_long_number|temporary_text|write_temporary/) return "numbers"
+  if (name ~ /write_number|write_small_number|write_eight_digits|write_long_number|temporary_text|write_temporary|reserve_temporary/) return "numbers"
   if (name ~ /generate|walk|emit_|statement|expression|code_of|label_text/) return "code"
   if (name ~ /yyparse|parse<|arena_alloc|make_node|rule_value/) return "parser"
   if (name ~ /yylex|skip_|scan_|word_token|identifier_token|refill|read|echo_run/) return "scanner"
