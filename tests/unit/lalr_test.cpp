@@ -47,7 +47,9 @@ TEST(Lalr, TokenStepsAgreeWithTheActions) {
       } else if (action < 0) {
         bool unit = is_unit_rule(language_grammar, -action);
         EXPECT_TRUE(kind == (unit ? REDUCE_UNIT : REDUCE) && rule == -action);
-        if (unit) EXPECT_EQ(state, grammar_rules[size_t(-action)].lhs - N_ACCEPT);
+        if (unit) {
+          EXPECT_EQ(state, grammar_rules[size_t(-action)].lhs - N_ACCEPT);
+        }
       }
       if (action <= 0) continue;
       int reduced = tables.default_reduction[size_t(action)];
