@@ -213,6 +213,31 @@ void fill_chains(const Grammar &g, ParseTables &t) {
     }
 }
 
+// The kinds of TokenStep in front/parse_tables.hpp.
+enum StepKind { TOKEN_ERROR, TOKEN_SHIFT, TOKEN_SHIFT_REDUCE, TOKEN_REDUCE, TOKEN_REDUCE_UNIT };
+
+// A shift into a state whose only action is to reduce a rule of that one
+// token is done as the reduction: the token never sits on the stack.
+void fill_token_steps(const Grammar &g, ParseTables &t) {
+  t.token_step.assign(t.states.size(), std::vector<std::array<int, 3>>(terminal_count, {TOKEN_ERROR, 0, 0}));
+  for (size_t s = 0; s < t.states.size(); s++)
+    for (int terminal = 0; terminal < terminal_count; terminal++) {
+      int action = t.action[s][terminal];
+      std::array<int, 3> &step = t.token_step[s][terminal];
+      if (action < 0 && is_unit_rule(g, -action))
+        step = {TOKEN_REDUCE_UNIT, -action, g.rules[-action].lhs - N_ACCEPT};
+      else if (action < 0)
+        step = {TOKEN_REDUCE, -action, 0};
+      if (action <= 0) continue;
+      int rule = t.default_reduction[action];
+      bool leaf = rule != 0 && g.rules[rule].length == 1 && is_terminal(g.rules[rule].rhs[0]);
+      if (leaf)
+        step = {TOKEN_SHIFT_REDUCE, rule, end_of_chain(g, t, int(s), g.rules[rule].lhs - N_ACCEPT, no_terminal)};
+      else
+        step = {TOKEN_SHIFT, 0, action};
+    }
+}
+
 }  // namespace
 
 ParseTables build_lalr_tables(const Grammar &grammar) {
@@ -222,6 +247,7 @@ ParseTables build_lalr_tables(const Grammar &grammar) {
   propagate_lookaheads(grammar, first, tables.states);
   fill_actions(grammar, first, tables);
   fill_chains(grammar, tables);
+  fill_token_steps(grammar, tables);
   return tables;
 }
 
@@ -287,6 +313,17 @@ std::string tables_source(const ParseTables &t) {
   out += "const int16_t parse_chain[][terminal_count] = {\n" + table_rows(t.chain) + "};\n\n";
   out +=
       "const int16_t parse_goto_then_defaults[][nonterminal_count] = {\n" + table_rows(t.goto_then_defaults) + "};\n";
+  constexpr const char *step_kind_names[] = {"TOKEN_ERROR", "TOKEN_SHIFT", "TOKEN_SHIFT_REDUCE", "TOKEN_REDUCE",
+                                             "TOKEN_REDUCE_UNIT"};
+  out += "\nconst TokenStep parse_token_step[][terminal_count] = {\n";
+  for (const auto &row : t.token_step) {
+    out += "    {";
+    for (size_t i = 0; i < row.size(); i++)
+      out += std::string(i ? ", " : "") + "{" + std::to_string(row[i][2]) + ", " + std::to_string(row[i][1]) + ", " +
+             step_kind_names[row[i][0]] + "}";
+    out += "},\n";
+  }
+  out += "};\n";
   return out;
 }
 

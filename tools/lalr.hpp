@@ -1,6 +1,7 @@
 // LALR(1) table construction for a Grammar: LR(0) states, lookaheads
 // propagated to a fixed point, then one action per (state, terminal).
 #pragma once
+#include <array>
 #include <bitset>
 #include <cstdint>
 #include <string>
@@ -39,7 +40,14 @@ struct ParseTables {
   std::vector<std::vector<int16_t>> chain_row;           // [state][nonterminal - N_ACCEPT]
   std::vector<std::vector<int16_t>> chain;               // [row][terminal]
   std::vector<std::vector<int16_t>> goto_then_defaults;  // [state][nonterminal - N_ACCEPT]
-  std::vector<std::string> conflicts;                    // unresolved conflicts, readable
+  // What the parser does with a token, in one look-up per state and
+  // terminal: a shift, a reduction, an error, or a shift fused with the
+  // reduction that follows it by default (a name or numeral becoming its
+  // leaf), with the state that reduction and the default unit reductions
+  // after it reach; a unit reduction carries its left side's goto column. Encoded as in TokenStep
+  // (front/parse_tables.hpp).
+  std::vector<std::vector<std::array<int, 3>>> token_step;  // [state][terminal]: kind, rule, state
+  std::vector<std::string> conflicts;                       // unresolved conflicts, readable
 };
 
 ParseTables build_lalr_tables(const Grammar &grammar);

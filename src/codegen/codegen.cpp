@@ -59,28 +59,44 @@ struct OperatorCode {
   LineShape line{};  // logic: around temp<t>'s number; arithmetic: around the right operand
 };
 
-// Every operator's code, by the fixed text of its node; the texts of a
-// parse tree's logic, arithmetic and control nodes all have one.
+// The code of a node by its fixed text. Every text is listed, so that a text
+// added for a new operator or statement fails to compile (-Wswitch) until its
+// code is given here.
+constexpr OperatorCode code_of_text(FixedText text) {
+  switch (text) {
+    case TEXT_LESS: return {OP_LOGIC, line_shape("L temp", ", R1\n")};
+    case TEXT_LESS_EQUAL: return {OP_LOGIC, line_shape("LE temp", ", R1\n")};
+    case TEXT_GREATER: return {OP_LOGIC, line_shape("G temp", ", R1\n")};
+    case TEXT_GREATER_EQUAL: return {OP_LOGIC, line_shape("GE temp", ", R1\n")};
+    case TEXT_NOT_EQUAL: return {OP_LOGIC, line_shape("NE temp", ", R1\n")};
+    case TEXT_EQUAL: return {OP_LOGIC, line_shape("CMP temp", ", R1\n")};
+    case TEXT_AND: return {OP_LOGIC, line_shape("AND R1, temp", "\n")};
+    case TEXT_OR: return {OP_LOGIC, line_shape("OR R1, temp", "\n")};
+    case TEXT_NOT: return {OP_NOT};
+    case TEXT_ADD: return {OP_ARITHMETIC, line_shape("ADD ", ", R1\n")};
+    case TEXT_SUBTRACT: return {OP_SUBTRACT, line_shape("ADD ", ", R1\n")};
+    case TEXT_MULTIPLY: return {OP_ARITHMETIC, line_shape("MULT ", ", R1\n")};
+    case TEXT_DIVIDE: return {OP_ARITHMETIC, line_shape("DIV R1, ", "\n")};
+    case TEXT_REMAINDER: return {OP_ARITHMETIC, line_shape("MOD R1, ", "\n")};
+    case TEXT_IF: return {OP_IF};
+    case TEXT_WHILE: return {OP_WHILE};
+    case TEXT_DO: return {OP_DO};
+    case TEXT_FOR: return {OP_FOR};
+    case TEXT_NONE:
+    case TEXT_SEQUENCE:
+    case TEXT_VOID:
+    case TEXT_INT:
+    case TEXT_ELSE:
+    case TEXT_ASSIGN:
+    case FIXED_TEXT_COUNT: return {};  // no operator: a sequence's, a type's, an assignment's
+  }
+  return {};
+}
+
+// The same, as a table indexed by the text.
 constexpr auto operator_codes = [] {
   std::array<OperatorCode, FIXED_TEXT_COUNT> codes{};
-  codes[TEXT_LESS] = {OP_LOGIC, line_shape("L temp", ", R1\n")};
-  codes[TEXT_LESS_EQUAL] = {OP_LOGIC, line_shape("LE temp", ", R1\n")};
-  codes[TEXT_GREATER] = {OP_LOGIC, line_shape("G temp", ", R1\n")};
-  codes[TEXT_GREATER_EQUAL] = {OP_LOGIC, line_shape("GE temp", ", R1\n")};
-  codes[TEXT_NOT_EQUAL] = {OP_LOGIC, line_shape("NE temp", ", R1\n")};
-  codes[TEXT_EQUAL] = {OP_LOGIC, line_shape("CMP temp", ", R1\n")};
-  codes[TEXT_AND] = {OP_LOGIC, line_shape("AND R1, temp", "\n")};
-  codes[TEXT_OR] = {OP_LOGIC, line_shape("OR R1, temp", "\n")};
-  codes[TEXT_NOT] = {OP_NOT};
-  codes[TEXT_ADD] = {OP_ARITHMETIC, line_shape("ADD ", ", R1\n")};
-  codes[TEXT_SUBTRACT] = {OP_SUBTRACT, line_shape("ADD ", ", R1\n")};
-  codes[TEXT_MULTIPLY] = {OP_ARITHMETIC, line_shape("MULT ", ", R1\n")};
-  codes[TEXT_DIVIDE] = {OP_ARITHMETIC, line_shape("DIV R1, ", "\n")};
-  codes[TEXT_REMAINDER] = {OP_ARITHMETIC, line_shape("MOD R1, ", "\n")};
-  codes[TEXT_IF] = {OP_IF};
-  codes[TEXT_WHILE] = {OP_WHILE};
-  codes[TEXT_DO] = {OP_DO};
-  codes[TEXT_FOR] = {OP_FOR};
+  for (size_t text = 0; text < FIXED_TEXT_COUNT; text++) codes[text] = code_of_text(FixedText(text));
   return codes;
 }();
 
@@ -89,7 +105,6 @@ const OperatorCode &operator_code(uint8_t text) {
 }
 Operator operator_of(const Node *node) { return operator_code(node->fixed_text).op; }
 
-bool is_logic(Operator op) { return op == OP_LOGIC || op == OP_NOT; }
 bool is_arithmetic(Operator op) { return op == OP_ARITHMETIC || op == OP_SUBTRACT; }
 
 constexpr LineShape load_name = line_shape("LOAD ", ", R1\n");
@@ -121,6 +136,51 @@ void emit_numbered(const LineShape &line, int64_t number) {
   output.next = write_short_text(at, line.after);
 }
 
+// A temporary's number is written two to five times, soon after it is
+// reserved: its text is made when it is reserved, from the text of the number
+// before it (one digit more, mostly), and kept in a small table by the
+// number's low bits, from which each line that names it copies it.
+struct TemporaryText {
+  uint32_t number;  // 0 for none: temporaries count from 1
+  uint32_t length;
+  char bytes[16];  // write_number's ten digits at most, or its eight-byte stores
+};
+constexpr size_t temporary_text_slots = 2048;  // a power of two: more than the operators of the chains seen in practice
+std::array<TemporaryText, temporary_text_slots> temporary_texts{};
+
+TemporaryText &temporary_slot(int64_t number) { return temporary_texts[size_t(number) & (temporary_text_slots - 1)]; }
+
+[[gnu::noinline]] void make_temporary_text(TemporaryText &text, int64_t number) {
+  text.number = uint32_t(number);
+  text.length = uint32_t(write_number(text.bytes, number) - text.bytes);
+}
+
+int64_t reserve_temporary() {
+  int64_t number = count++;
+  const TemporaryText &previous = temporary_slot(number - 1);
+  TemporaryText &text = temporary_slot(number);
+  if (previous.length == 0 || previous.number + 1 != uint32_t(number) || previous.bytes[previous.length - 1] == '9')
+    return make_temporary_text(text, number), number;
+  text = previous;
+  text.number++;
+  text.bytes[text.length - 1]++;
+  return number;
+}
+
+// A number taken out of the table by 64 later ones is made again.
+char *write_temporary(char *at, int64_t number) {
+  TemporaryText &text = temporary_slot(number);
+  if (text.number != uint32_t(number)) make_temporary_text(text, number);
+  std::memcpy(at, text.bytes, sizeof text.bytes);
+  return at + text.length;
+}
+
+void emit_temporary(const LineShape &line, int64_t number) {
+  char *at = write_short_text(make_room(output.next, line_room), line.before);
+  at = write_temporary(at, number);
+  output.next = write_short_text(at, line.after);
+}
+
 void emit_named(const LineShape &line, const char *name) {
   constexpr size_t room = 2 * sizeof ShortText::bytes + name_group;
   char *at = write_short_text(make_room(output.next, room), line.before);
@@ -128,6 +188,10 @@ void emit_named(const LineShape &line, const char *name) {
   output.next = write_short_text(at, line.after);
 }
 
+// A label's own line: "Label" or "LABEL" belongs to the shape.
+void emit_label(const LineShape &definition, int64_t label) { emit_numbered(definition, label); }
+
+// A jump names its target as Label<n>, however the label is defined.
 void emit_jump(const LineShape &line, int64_t target) {
   char *at = write_short_text(make_room(output.next, line_room + sizeof "Label"), line.before);
   at = write_number(write_literal(at, "Label"), target);
@@ -140,7 +204,7 @@ void emit_operand_line(const LineShape &line, const Node *right, int64_t tempora
   constexpr size_t room = line_room + sizeof "Temp";  // also covers a name's first group
   char *at = write_short_text(make_room(output.next, room), line.before);
   if (!isLeaf(right)) {
-    at = write_number(write_literal(at, "Temp"), temporary);
+    at = write_temporary(write_literal(at, "Temp"), temporary);
   } else if (right->kind == NODE_ID) {
     at = write_name(at, node_text(right), sizeof ShortText::bytes);
   } else {
@@ -157,285 +221,293 @@ void emit_arithmetic_lines(uint8_t text, const Node *right, int64_t temporary) {
   emit_operand_line(code.line, right, temporary);
 }
 
-// Where the code of a node goes on when the walk comes back to it from a part.
-enum Resume : uint8_t {
-  RESUME_RIGHT,          // sequence or declaration: generate rchild
-  RESUME_ASSIGN,         // STORE R1, target
-  RESUME_LOGIC_RIGHT,    // STORE R1, temp<t>; generate rchild
-  RESUME_LOGIC_LINE,     // the operator's line with temp<t>
-  RESUME_NOT,            // NOT R1
-  RESUME_NEGATE,         // unary -: STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
-  RESUME_ARITH_RIGHT,    // after the left operand
-  RESUME_ARITH_LINES,    // after a compound right operand
-  RESUME_IF_THEN,        // after the condition
-  RESUME_IF_ELSE,        // after the then-part of an if-else
-  RESUME_IF_END,         // after the statement or the else-part
-  RESUME_WHILE_BODY,     // after the condition
-  RESUME_WHILE_END,      // after the body
-  RESUME_DO_CONDITION,   // after the body
-  RESUME_DO_END,         // after the condition
-  RESUME_FOR_LABEL,      // after the init clause
-  RESUME_FOR_STEP,       // after the body
-  RESUME_FOR_CONDITION,  // after the step clause
-  RESUME_FOR_END,        // after the condition
+int64_t reserve_label() { return label++; }
+
+// The record of the compiles that record positions: from the output position
+// on, the code is node's. A walk notes a node when it turns to it and again
+// when it comes back to it from a part to write more of its own.
+template <bool Traced>
+void note(NodeRef node) {
+  if constexpr (Traced) note_code_of(node, output_position());
+}
+
+// Expressions. A chain of operators is a tree as deep as the chain is long,
+// 10 million deep and more, so their walk keeps its own stack of frames, one
+// per operator whose code is under way, each saying what the operator writes
+// when the walk comes back to it.
+enum AfterPart : uint8_t {
+  AFTER_LOGIC_LEFT,   // STORE R1, temp<t>; then the right operand
+  AFTER_LOGIC_RIGHT,  // <op> ... temp<t>
+  AFTER_NOT,          // NOT R1
+  AFTER_NEGATED,      // STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
+  AFTER_ARITH_LEFT,   // [STORE R1, Temp<A>]; a compound right operand, or [LOAD Temp<A>, R1] <op> right
+  AFTER_ARITH_RIGHT,  // STORE R1, Temp<B>; LOAD Temp<A>, R1; <op> Temp<B>
 };
 
-// A node whose code is being written, waiting for one of its parts.
-// 12 bytes: a chain of operators is a tree as deep as the chain is long, with
-// a frame for each of its nodes. The numbers of one compile stay below 2^32:
-// each belongs to a node of 12 bytes or more, at most two to a node, and the
-// tree's memory holds at most 16 GiB.
+// 12 bytes, for a frame per operator of the deepest chain. The numbers of one
+// compile stay below 2^32: each belongs to a node of 12 bytes or more, at most
+// two to a node, and the tree's memory holds at most 16 GiB.
 struct Frame {
   NodeRef node;
-  uint32_t number;  // the temporary or first label it reserved; 0 for none
-  Resume resume;
-  uint8_t text;  // the fixed text of a logic or arithmetic node, else TEXT_NONE
+  uint32_t number;  // the temporary it reserved (A when it reserved two); 0 for none
+  AfterPart after;
+  uint8_t text;  // the node's fixed text
 };
 static_assert(sizeof(Frame) == 12);
 
-Frame frame(NodeRef node, int64_t number, Resume resume, uint8_t text = TEXT_NONE) {
-  return {node, uint32_t(number), resume, text};
-}
-
-// The frames of the nodes whose code is under way; kept for the next walk of
-// the process, freed at its end.
+// Kept for the next walk of the process, freed at its end.
 WalkStackMemory<Frame> frames_memory;
 
-int64_t reserve_temporary() { return count++; }
-int64_t reserve_label() { return label++; }
-
-// What the walk does next: generate `part` (null for nothing), after pushing
-// `frame` when `push` is set.
-struct Step {
-  NodeRef part;
-  bool push;
-  Frame frame;
-};
-
-Step go_to(NodeRef part) { return {part, false, {}}; }
-Step push_then(Frame pushed, NodeRef part) { return {part, true, pushed}; }
-
-// Each enter_* function writes what its node emits before its first part and
-// returns that part, with a frame to push when the node has more to do after
-// it.
-
-// sequence: lchild then rchild. declaration: the first declarator only when
-// it is an assignment, then the rest of the declarators. A frame is needed
-// only when both parts exist.
-Step enter_pair(const Node *node, NodeRef ref, NodeRef first) {
-  if (!first) return go_to(node->rchild);
-  if (!node->rchild) return go_to(first);
-  return push_then(frame(ref, 0, RESUME_RIGHT), first);
-}
-
+// What an expression node writes before its first operand: a leaf's load, or
+// the numbers an operator reserves. Returns the operand to go to, with the
+// frame pushed for the operator to come back to, or 0 when the node is done.
 // logic: t; left; STORE R1, temp<t>; right; <op> ... temp<t>
 // not:   t (printed nowhere); operand; NOT R1
-Step enter_logic(const Node *node, NodeRef ref) {
-  Operator op = operator_of(node);
-  if (!is_logic(op)) return go_to(0);
-  Resume resume = op == OP_NOT ? RESUME_NOT : RESUME_LOGIC_RIGHT;
-  return push_then(frame(ref, reserve_temporary(), resume, node->fixed_text), node->lchild);
-}
-
-// unary +: operand only. unary -: t; operand; STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
+// unary +: operand. unary -: t; operand; STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
 // arithmetic: A if either operand is compound, then B = A + 1 if the right one is;
-// left; [STORE R1, Temp<A>]; [right; STORE R1, Temp<B>]; [LOAD Temp<A>, R1]; <op> right-operand
-[[gnu::always_inline]] inline Step enter_arithmetic(const Node *node, NodeRef ref) {
-  if (!child(node->rchild)) {
-    if (operator_of(node) != OP_SUBTRACT) return go_to(node->lchild);
-    return push_then(frame(ref, reserve_temporary(), RESUME_NEGATE), node->lchild);
-  }
-  bool right_compound = !isLeaf(child(node->rchild));
-  int64_t first = 0;
-  if (!isLeaf(child(node->lchild)) || right_compound) first = reserve_temporary();
-  if (right_compound) reserve_temporary();
-  return push_then(frame(ref, first, RESUME_ARITH_RIGHT, node->fixed_text), node->lchild);
-}
-
-// if:      n; cond; IFFALSE GOTO Label<n>; stmt; Label<n>:
-// if-else: n, m; cond; IFFALSE GOTO Label<n>; then; GOTO Label<m>; Label<n>:; else; Label<m>:
-// while:   h, x; LABEL<h>:; cond; IFFALSE GOTO Label<x>; body; GOTO Label<h>; LABEL<x>:
-// do:      n; LABEL<n>:; body; cond; IFTRUE GOTO Label<n>
-// for:     n; init; Label<n>:; body; step; then cond; IFTRUE GOTO Label<n>,
-//          or without a cond GOTO Label<n>. The header is SEQ(init, SEQ(cond, step)).
-// Where two labels are reserved, the second is the first + 1.
-[[gnu::always_inline]] inline Step enter_control(const Node *node, NodeRef ref) {
-  switch (operator_of(node)) {
-    case OP_IF: {
-      int64_t first = reserve_label();
-      if (node->has_else) reserve_label();
-      return push_then(frame(ref, first, RESUME_IF_THEN), node->lchild);
-    }
-    case OP_WHILE: {
-      int64_t head = reserve_label();
-      reserve_label();
-      emit_numbered(define_capital_label, head);
-      return push_then(frame(ref, head, RESUME_WHILE_BODY), node->lchild);
-    }
-    case OP_DO: {
-      int64_t head = reserve_label();
-      emit_numbered(define_capital_label, head);
-      return push_then(frame(ref, head, RESUME_DO_CONDITION), node->rchild);
-    }
-    case OP_FOR: {
-      const Node *header = child(node->lchild);
-      return push_then(frame(ref, reserve_label(), RESUME_FOR_LABEL), header ? header->lchild : 0);
-    }
-    default: return go_to(0);
-  }
-}
-
-// enter and resume, and the parts of them that are called from one place,
-// are inlined in both of the walks, as they were when there was one walk:
-// called from two places, the compiler would make them calls.
-[[gnu::always_inline]] inline Step enter(NodeRef ref) {
+//   left; [STORE R1, Temp<A>]; [right; STORE R1, Temp<B>]; [LOAD Temp<A>, R1]; <op> right operand
+template <bool Traced>
+NodeRef enter_expression(NodeRef ref, WalkStack<Frame> &frames) {
   const Node *node = node_at(ref);
   prefetch_ahead_of(node);
-  switch (node->kind) {
-    case NODE_ID:
-      if (isLeaf(node)) emit_named(load_name, node_text(node));
-      return go_to(0);
-    case NODE_NUM:
-      if (isLeaf(node)) emit_numbered(load_constant, node->value);
-      return go_to(0);
-    case NODE_SEQ: return enter_pair(node, ref, node->lchild);
-    case NODE_TYPE: {
-      NodeRef first = node->lchild && node_at(node->lchild)->kind == NODE_ASSIGN ? node->lchild : 0;
-      return enter_pair(node, ref, first);
+  auto push = [&](int64_t number, AfterPart after) {
+    if (frames.end == frames.limit) frames = grow(frames_memory, frames, first_stack_size);
+    *frames.end++ = {ref, uint32_t(number), after, node->fixed_text};
+    return node->lchild;
+  };
+  switch (NodeKind(node->kind)) {
+    case NODE_ID: emit_named(load_name, node_text(node)); return 0;
+    case NODE_NUM: emit_numbered(load_constant, node->value); return 0;
+    case NODE_LOGIC:
+      switch (operator_of(node)) {
+        case OP_LOGIC: return push(reserve_temporary(), AFTER_LOGIC_LEFT);
+        case OP_NOT: return push(reserve_temporary(), AFTER_NOT);
+        case OP_NONE:
+        case OP_ARITHMETIC:
+        case OP_SUBTRACT:
+        case OP_IF:
+        case OP_WHILE:
+        case OP_DO:
+        case OP_FOR: return 0;  // no logic operator: no code
+      }
+      return 0;
+    case NODE_ARITH: {
+      if (!node->rchild)  // unary
+        return operator_of(node) == OP_SUBTRACT ? push(reserve_temporary(), AFTER_NEGATED) : node->lchild;
+      bool right_compound = !isLeaf(node_at(node->rchild));
+      int64_t first = 0;
+      if (!isLeaf(child(node->lchild)) || right_compound) first = reserve_temporary();
+      if (right_compound) reserve_temporary();
+      return push(first, AFTER_ARITH_LEFT);
     }
-    case NODE_ASSIGN:  // assignment: value; STORE R1, target
-      return push_then(frame(ref, 0, RESUME_ASSIGN), node->rchild);
-    case NODE_LOGIC: return enter_logic(node, ref);
-    case NODE_ARITH: return enter_arithmetic(node, ref);
-    case NODE_CONTROL: return enter_control(node, ref);
-    default: return go_to(0);
+    case NODE_SEQ:
+    case NODE_ASSIGN:
+    case NODE_TYPE:
+    case NODE_CONTROL: return 0;  // never an operand: the tree builders make none
   }
+  return 0;  // a kind the tree builders never make
 }
 
-// What the walk does when it comes back to the node of the top frame: go on
-// to the node's next part, or, when `done`, pop the frame (its node's code is
-// complete) and go on to `part`, if any.
-struct Resumed {
-  NodeRef part;
-  bool done;
-};
-
-Resumed next_part(Frame &frame, Resume resume, NodeRef part) {
-  frame.resume = resume;
-  return {part, false};
-}
-
-constexpr Resumed finished = {0, true};
-
-// After the left operand; with a compound right operand, on to it.
-[[gnu::always_inline]] inline Resumed resume_arithmetic(Frame &frame) {
-  NodeRef right_ref = node_at(frame.node)->rchild;
-  const Node *right = node_at(right_ref);
-  if (frame.number) emit_numbered(store_temporary, frame.number);
-  if (!isLeaf(right)) return next_part(frame, RESUME_ARITH_LINES, right_ref);
-  if (frame.number) emit_numbered(load_temporary, frame.number);
-  emit_arithmetic_lines(frame.text, right, 0);
-  return finished;
-}
-
-[[gnu::always_inline]] inline Resumed resume_for(Frame &frame) {
+// The walk back at the operator of the top frame: writes what comes after its
+// last operand, and returns its next operand, or 0 when its code is complete
+// (the frame is then popped).
+NodeRef resume_expression(Frame &frame, WalkStack<Frame> &frames) {
   const Node *node = node_at(frame.node);
-  const Node *header = child(node->lchild);
-  const Node *inner = header ? child(header->rchild) : nullptr;
-  const Node *condition = inner ? child(inner->lchild) : nullptr;
-  switch (frame.resume) {
-    case RESUME_FOR_LABEL:
-      emit_numbered(define_label, frame.number);
-      return next_part(frame, RESUME_FOR_STEP, node->rchild);
-    case RESUME_FOR_STEP: return next_part(frame, RESUME_FOR_CONDITION, inner ? inner->rchild : 0);
-    case RESUME_FOR_CONDITION:
-      if (condition) return next_part(frame, RESUME_FOR_END, inner->lchild);
-      emit_jump(jump, frame.number);
-      return finished;
-    default: emit_jump(jump_if_true, frame.number); return finished;
+  switch (frame.after) {
+    case AFTER_LOGIC_LEFT:
+      emit_temporary(store_logic_temporary, frame.number);
+      frame.after = AFTER_LOGIC_RIGHT;
+      return node->rchild;
+    case AFTER_LOGIC_RIGHT: emit_temporary(operator_code(frame.text).line, frame.number); break;
+    case AFTER_NOT: output.next = write_literal(make_room(output.next, sizeof "NOT R1\n"), "NOT R1\n"); break;
+    case AFTER_NEGATED:
+      emit_temporary(store_temporary, frame.number);
+      emit_temporary(negate_temporary, frame.number);
+      emit_temporary(load_temporary, frame.number);
+      break;
+    case AFTER_ARITH_LEFT: {
+      const Node *right = node_at(node->rchild);
+      if (frame.number) emit_temporary(store_temporary, frame.number);
+      if (!isLeaf(right)) {
+        frame.after = AFTER_ARITH_RIGHT;
+        return node->rchild;
+      }
+      if (frame.number) emit_temporary(load_temporary, frame.number);
+      emit_arithmetic_lines(frame.text, right, 0);
+      break;
+    }
+    case AFTER_ARITH_RIGHT:
+      emit_temporary(store_temporary, frame.number + 1);
+      emit_temporary(load_temporary, frame.number);
+      emit_arithmetic_lines(frame.text, node_at(node->rchild), frame.number + 1);
+      break;
   }
+  frames.end--;
+  return 0;
 }
 
-[[gnu::always_inline]] inline Resumed resume(Frame &frame) {
-  const Node *node = node_at(frame.node);
-  switch (frame.resume) {
-    case RESUME_RIGHT: return {node->rchild, true};
-    case RESUME_ASSIGN: emit_named(store_name, node_text(child(node->lchild))); return finished;
-    case RESUME_LOGIC_RIGHT:
-      emit_numbered(store_logic_temporary, frame.number);
-      return next_part(frame, RESUME_LOGIC_LINE, node->rchild);
-    case RESUME_LOGIC_LINE: emit_numbered(operator_code(frame.text).line, frame.number); return finished;
-    case RESUME_NOT:
-      output.next = write_literal(make_room(output.next, sizeof "NOT R1\n"), "NOT R1\n");
-      return finished;
-    case RESUME_NEGATE:
-      emit_numbered(store_temporary, frame.number);
-      emit_numbered(negate_temporary, frame.number);
-      emit_numbered(load_temporary, frame.number);
-      return finished;
-    case RESUME_ARITH_RIGHT: return resume_arithmetic(frame);
-    case RESUME_ARITH_LINES:
-      emit_numbered(store_temporary, frame.number + 1);
-      emit_numbered(load_temporary, frame.number);
-      emit_arithmetic_lines(frame.text, child(node->rchild), frame.number + 1);
-      return finished;
-    case RESUME_IF_THEN:
-      emit_jump(jump_if_false, frame.number);
-      if (!node->has_else) return next_part(frame, RESUME_IF_END, node->rchild);
-      return next_part(frame, RESUME_IF_ELSE, child(node->rchild)->lchild);
-    case RESUME_IF_ELSE:
-      emit_jump(jump, frame.number + 1);
-      emit_numbered(define_label, frame.number);
-      frame.number++;  // the end label, defined last
-      return next_part(frame, RESUME_IF_END, child(node->rchild)->rchild);
-    case RESUME_IF_END: emit_numbered(define_label, frame.number); return finished;
-    case RESUME_WHILE_BODY:
-      emit_jump(jump_if_false, frame.number + 1);
-      return next_part(frame, RESUME_WHILE_END, node->rchild);
-    case RESUME_WHILE_END:
-      emit_jump(jump, frame.number);
-      emit_numbered(define_capital_label, frame.number + 1);
-      return finished;
-    case RESUME_DO_CONDITION: return next_part(frame, RESUME_DO_END, node->lchild);
-    case RESUME_DO_END: emit_jump(jump_if_true, frame.number); return finished;
-    default: return resume_for(frame);
-  }
-}
-
-// Depth-first over the tree with an explicit stack of frames, so the depth
-// of the tree never reaches the call stack. Traced: notes which node writes
-// each piece of code, for the compiles that record positions.
+// The code of an expression, which leaves its value in R1: depth first, with
+// the frames of the operators under way on the explicit stack.
 template <bool Traced>
-void walk(NodeRef root) {
+void expression(NodeRef root) {
   WalkStack<Frame> frames = empty_stack(frames_memory);
   NodeRef part = root;
   for (;;) {
     if (part) {
-      if constexpr (Traced) note_code_of(part, output_position());
-      Step step = enter(part);
-      if (step.push) {
-        if (frames.end == frames.limit) frames = grow(frames_memory, frames, first_stack_size);
-        *frames.end++ = step.frame;
-      }
-      part = step.part;
+      note<Traced>(part);
+      part = enter_expression<Traced>(part, frames);
     } else if (frames.end != frames.first) {
-      if constexpr (Traced) note_code_of(frames.end[-1].node, output_position());
-      Resumed resumed = resume(frames.end[-1]);
-      if (resumed.done) frames.end--;
-      part = resumed.part;
+      note<Traced>(frames.end[-1].node);
+      part = resume_expression(frames.end[-1], frames);
     } else {
       return;
     }
   }
 }
 
+// Statements, and the lists, declarations and clauses in them. A statement
+// nests in another only with entries of the parse stack for each level, so
+// their depth is bounded by its limit and the call stack holds them; a list
+// is followed in a loop. Each level costs code_of's frame of about 40 bytes,
+// and a control statement's frame of 40 to 56 more: the control statements
+// are not inlined into code_of, so that a block in a block costs only the
+// first. Nesting 9,990 deep takes under a megabyte of the call stack.
+
+template <bool Traced>
+void code_of(NodeRef ref);
+
+// if:      n; cond; IFFALSE GOTO Label<n>; stmt; Label<n>:
+// if-else: n, m; cond; IFFALSE GOTO Label<n>; then; GOTO Label<m>; Label<n>:; else; Label<m>:
+// An if without else whose statement is a block of two or more keeps it as
+// one statement: only an IF built with an else splits its right part.
+template <bool Traced>
+[[gnu::noinline]] void if_statement(const Node *node, NodeRef ref) {
+  if (!node->has_else) {
+    int64_t end = reserve_label();
+    expression<Traced>(node->lchild);
+    note<Traced>(ref);
+    emit_jump(jump_if_false, end);
+    code_of<Traced>(node->rchild);
+    note<Traced>(ref);
+    emit_label(define_label, end);
+    return;
+  }
+  int64_t otherwise = reserve_label();
+  int64_t end = reserve_label();
+  const Node *parts = node_at(node->rchild);
+  expression<Traced>(node->lchild);
+  note<Traced>(ref);
+  emit_jump(jump_if_false, otherwise);
+  code_of<Traced>(parts->lchild);
+  note<Traced>(ref);
+  emit_jump(jump, end);
+  emit_label(define_label, otherwise);
+  code_of<Traced>(parts->rchild);
+  note<Traced>(ref);
+  emit_label(define_label, end);
+}
+
+// while: h, x; LABEL<h>:; cond; IFFALSE GOTO Label<x>; body; GOTO Label<h>; LABEL<x>:
+template <bool Traced>
+[[gnu::noinline]] void while_statement(const Node *node, NodeRef ref) {
+  int64_t head = reserve_label();
+  int64_t exit = reserve_label();
+  emit_label(define_capital_label, head);
+  expression<Traced>(node->lchild);
+  note<Traced>(ref);
+  emit_jump(jump_if_false, exit);
+  code_of<Traced>(node->rchild);
+  note<Traced>(ref);
+  emit_jump(jump, head);
+  emit_label(define_capital_label, exit);
+}
+
+// do: n; LABEL<n>:; body; cond; IFTRUE GOTO Label<n>
+template <bool Traced>
+[[gnu::noinline]] void do_statement(const Node *node, NodeRef ref) {
+  int64_t head = reserve_label();
+  emit_label(define_capital_label, head);
+  code_of<Traced>(node->rchild);
+  expression<Traced>(node->lchild);
+  note<Traced>(ref);
+  emit_jump(jump_if_true, head);
+}
+
+// for: n; init; Label<n>:; body; step; then cond; IFTRUE GOTO Label<n>, or
+// without a cond GOTO Label<n>. The header is SEQ(init, SEQ(cond, step)), the
+// inner pair absent when there is neither cond nor step.
+template <bool Traced>
+[[gnu::noinline]] void for_statement(const Node *node, NodeRef ref) {
+  int64_t head = reserve_label();
+  const Node *header = child(node->lchild);
+  const Node *inner = header ? child(header->rchild) : nullptr;
+  NodeRef condition = inner ? inner->lchild : 0;
+  code_of<Traced>(header ? header->lchild : 0);
+  note<Traced>(ref);
+  emit_label(define_label, head);
+  code_of<Traced>(node->rchild);
+  code_of<Traced>(inner ? inner->rchild : 0);
+  if (condition) expression<Traced>(condition);
+  note<Traced>(ref);
+  emit_jump(condition ? jump_if_true : jump, head);
+}
+
+template <bool Traced>
+void control_statement(const Node *node, NodeRef ref) {
+  switch (operator_of(node)) {
+    case OP_IF: return if_statement<Traced>(node, ref);
+    case OP_WHILE: return while_statement<Traced>(node, ref);
+    case OP_DO: return do_statement<Traced>(node, ref);
+    case OP_FOR: return for_statement<Traced>(node, ref);
+    case OP_NONE:
+    case OP_LOGIC:
+    case OP_NOT:
+    case OP_ARITHMETIC:
+    case OP_SUBTRACT: return;  // no control statement: no code
+  }
+}
+
+// The code of a statement, a statement list or block, a declaration, a
+// declarator or a for clause, and, as a part of one, an expression.
+template <bool Traced>
+void code_of(NodeRef ref) {
+  while (ref) {
+    note<Traced>(ref);
+    const Node *node = node_at(ref);
+    prefetch_ahead_of(node);
+    switch (NodeKind(node->kind)) {
+      case NODE_SEQ:  // a list's link, a block, a pair: lchild, then rchild by the loop
+        code_of<Traced>(node->lchild);
+        ref = node->rchild;
+        continue;
+      case NODE_TYPE:  // declaration: the first declarator only when it is an assignment, then the rest
+        if (node->lchild && node_at(node->lchild)->kind == NODE_ASSIGN) code_of<Traced>(node->lchild);
+        ref = node->rchild;
+        continue;
+      case NODE_ASSIGN:  // value; STORE R1, target
+        expression<Traced>(node->rchild);
+        note<Traced>(ref);
+        emit_named(store_name, node_text(node_at(node->lchild)));
+        return;
+      case NODE_CONTROL: return control_statement<Traced>(node, ref);
+      case NODE_ID:  // a bare name, or a declarator without a value: LOAD name, R1
+      case NODE_NUM:
+      case NODE_LOGIC:
+      case NODE_ARITH: return expression<Traced>(ref);
+    }
+    return;  // a kind the tree builders never make: no code
+  }
+}
+
 }  // namespace
 
 void generate(NodeRef root) {
-  if (!position_trace) return walk<false>(root);
-  position_trace->code_begin = output_position();
-  walk<true>(root);
-  position_trace->code_end = output_position();
+  if (position_trace) position_trace->code_begin = output_position();
+  if (position_trace)
+    code_of<true>(root);
+  else
+    code_of<false>(root);
+  if (position_trace) position_trace->code_end = output_position();
 }
 
 void codegen_reset() {

@@ -17,3 +17,19 @@ extern const uint8_t parse_default_reduction[];        // rule reduced without l
 extern const int16_t parse_chain_row[][nonterminal_count];
 extern const int16_t parse_chain[][terminal_count];
 extern const int16_t parse_goto_then_defaults[][nonterminal_count];
+
+// What the parser does with a lookahead token in a state, in one look-up.
+enum TokenStepKind : uint8_t {
+  TOKEN_ERROR,         // no action: a syntax error
+  TOKEN_SHIFT,         // push the token and go to state
+  TOKEN_SHIFT_REDUCE,  // the token alone makes rule's value (a name's or a numeral's leaf, a type): push that
+                       // with state, where the reduction and the default unit reductions after it lead
+  TOKEN_REDUCE,        // reduce by rule
+  TOKEN_REDUCE_UNIT,   // reduce by rule, a unit rule: only the state on top changes; state is its goto column
+};
+struct TokenStep {
+  int16_t state;
+  uint8_t rule;
+  TokenStepKind kind;
+};
+extern const TokenStep parse_token_step[][terminal_count];

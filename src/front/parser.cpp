@@ -96,7 +96,7 @@ ByteSpan rule_span(int top, int length) {
 }
 
 // A token being shifted: its span, and for a name the span of its leaf,
-// which is the block of the scanner's copy.
+// which is the scanner's copy (front/tree.hpp).
 ByteSpan note_token(int terminal) {
   size_t begin = scanner_offset(yytext);
   ByteSpan span{begin, begin + yyleng};
@@ -169,17 +169,25 @@ int parse() {
     int rule = parse_default_reduction[state];
     if (rule == 0) {
       if (lookahead == no_lookahead) lookahead = terminal_of(yylex());
-      int action = parse_action[state][lookahead];
-      if (action > 0) {
+      TokenStep step = parse_token_step[state][lookahead];
+      if (step.kind == TOKEN_SHIFT || step.kind == TOKEN_SHIFT_REDUCE) {
         if (!make_room()) return stack_overflow();
-        states[++top] = int16_t(state = action);
+        states[++top] = int16_t(state = step.state);
         values[top] = yylval;
         if constexpr (Traced) spans[size_t(top)] = note_token(lookahead);
         lookahead = no_lookahead;
+        if (step.kind == TOKEN_SHIFT) continue;
+        // The token's one-symbol rule: its value replaces the token's.
+        values[top] = node_value(rule_value(step.rule, values + top));
+        if constexpr (Traced) note_reduction(values[top].node, spans[size_t(top)], false);
         continue;
       }
-      if (action == 0) return syntax_error();
-      rule = -action;
+      if (step.kind == TOKEN_REDUCE_UNIT) {
+        states[top] = int16_t(state = state_after(states[top - 1], step.state, lookahead));
+        continue;
+      }
+      if (step.kind == TOKEN_ERROR) return syntax_error();
+      rule = step.rule;  // TOKEN_REDUCE
     }
     RuleShape shape = rule_shapes[rule];
     if (shape.unit) {

@@ -25,10 +25,12 @@ static NodeRef for_node(TreeRef text, NodeRef init, NodeRef cond, NodeRef step, 
 
 // The action of a rule: v[0] is the value of its leftmost symbol ($1).
 // Inlined in both of the parser's loops, as it was when there was one.
+// Every rule is listed, so that a rule added to the grammar without an
+// action here fails to compile (-Wswitch).
 [[gnu::always_inline]] inline NodeRef rule_value(int rule, const YYSTYPE *v) {
   using rule_actions::for_node;
   using rule_actions::sequence;
-  switch (rule) {
+  switch (RuleName(rule)) {
     case RULE_FUNCTION:  // ret_type ID ( ) { stmt_list }
       return sequence(join_child_node(v[0].node, new_node(v[1].text, NODE_ID), 0), v[5].node);
     case RULE_RET_TYPE_VOID:
@@ -71,6 +73,28 @@ static NodeRef for_node(TreeRef text, NodeRef init, NodeRef cond, NodeRef step, 
     case RULE_FOR_INIT_STEP: return for_node(v[0].text, v[2].node, 0, v[5].node, v[7].node);
     case RULE_FOR_COND_STEP: return for_node(v[0].text, 0, v[3].node, v[5].node, v[7].node);
     case RULE_FOR_ALL: return for_node(v[0].text, v[2].node, v[4].node, v[6].node, v[8].node);
-    default: return v[0].node;  // rules that pass their first value on
+    // The rules that pass their first value on.
+    case RULE_ACCEPT:
+    case RULE_PROGRAM:
+    case RULE_RET_TYPE_TYPE:
+    case RULE_STMT_SIMPLE:
+    case RULE_STMT_CONTROL:
+    case RULE_SIMPLE_STMT_ASSIGN:
+    case RULE_SIMPLE_STMT_DECLARATION:
+    case RULE_EXPR:
+    case RULE_OR_EXPR_SINGLE:
+    case RULE_AND_EXPR_SINGLE:
+    case RULE_EQ_EXPR_SINGLE:
+    case RULE_REL_EXPR_SINGLE:
+    case RULE_ADD_EXPR_SINGLE:
+    case RULE_MUL_EXPR_SINGLE:
+    case RULE_UNARY_PRIMARY:
+    case RULE_CONTROL_IF:
+    case RULE_CONTROL_LOOP:
+    case RULE_LOOP_WHILE:
+    case RULE_LOOP_DO:
+    case RULE_LOOP_FOR:
+    case RULE_FOR_CLAUSE_DECLARATION: return v[0].node;
   }
+  return v[0].node;  // no rule has another number
 }

@@ -177,8 +177,6 @@ struct Scanner {
   size_t capacity = 0;           // bytes of input it can hold
   char *next = no_input;         // start of the next token
   char *limit = no_input;        // end of the data read so far, where the end marker is
-  char *held_at = nullptr;       // where the NUL ending yytext replaced a byte, until the next call
-  char held = 0;                 // the byte it replaced
   bool at_eof = false;           // the input has reported end of file
   bool interactive = false;      // standard input is a terminal: read line by line
   const char *memory = nullptr;  // in-memory input, when not reading standard input
@@ -258,15 +256,13 @@ bool refill(char *token_start) {
   return got > 0;
 }
 
-// Ends the current token: sets yytext and yyleng, and ends yytext with a NUL
-// in place of the byte after it until the next call.
+// Ends the current token: sets yytext and yyleng. The buffer is left as it
+// is: nothing reads yytext past yyleng, and a NUL written after each token
+// would have to be put back on the next call.
 void end_token(char *start, char *end) {
   yytext = start;
   yyleng = size_t(end - start);
   scan.next = end;
-  scan.held_at = end;
-  scan.held = *end;
-  *end = '\0';
 }
 
 constexpr uint64_t eight_blanks = eight_bytes("        ");
@@ -309,7 +305,8 @@ const Keyword *keyword_spelled(const char *text, size_t length) {
   return ID;
 }
 
-// The keyword or identifier from start to end.
+// The keyword or identifier from start to end. An identifier's copy is the
+// block that becomes its tree leaf (front/tree.hpp).
 inline int word_token(char *start, char *end) {
   size_t length = size_t(end - start);
   if (const Keyword *keyword = keyword_spelled(start, length)) {
@@ -431,7 +428,11 @@ char *skip_to_token(char *p) {
         if (!refill(p)) return nullptr;
         p = scan.next;
         break;
-      default: return p;
+      case LETTER:
+      case DIGIT:
+      case OPERATOR:
+      case PUNCTUATION:
+      case PAIRS_WITH_EQUALS: return p;
     }
   }
 }
@@ -453,10 +454,6 @@ char *skip_to_token(char *p) {
 int yywrap() { return 1; }
 
 int yylex() {
-  if (scan.held_at) {  // the NUL that ended the last yytext
-    *scan.held_at = scan.held;
-    scan.held_at = nullptr;
-  }
   char *p = scan.next;
   for (;;) {
     p += *p == ' ';  // most tokens follow one blank
@@ -497,7 +494,7 @@ int yylex() {
       }
       case ECHO:
       case END_OR_NUL: return skip_then_scan(p);
-      default: __builtin_unreachable();  // every class is handled above
+      default: __builtin_unreachable();  // every class is handled above; spares a bounds check per token
     }
   }
 }

@@ -10,7 +10,7 @@ int yylex();
 int yywrap();
 
 extern int64_t yylineno;  // line of the last token delivered; 1 at start
-extern char *yytext;      // text of the last match, NUL-terminated in the buffer
+extern char *yytext;      // text of the last match, yyleng bytes in the buffer (not NUL-terminated)
 extern size_t yyleng;     // its length in bytes
 
 // Input comes from standard input, or, for tests, from bytes in memory.

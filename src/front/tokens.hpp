@@ -103,10 +103,9 @@ alignas(fixed_text_bytes) inline constexpr char fixed_texts[FIXED_TEXT_COUNT][fi
 #undef R1C_FIXED_TEXT_SPELLING
 };
 
-// An identifier's value is the ref of a block in the tree's memory that
-// holds identifier_text_offset bytes of room and then the copy of its text:
-// the room is for the kind of the tree leaf that the block becomes, so that a
-// name costs no memory beyond its copy.
+// An identifier's value is the ref of the scanner's copy of its text, which
+// becomes the identifier's tree leaf: see "An identifier's leaf is the
+// scanner's copy" in front/tree.hpp.
 constexpr size_t identifier_text_offset = 2;
 inline const char *identifier_text(TreeRef value) { return tree_memory(value) + identifier_text_offset; }
 

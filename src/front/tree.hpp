@@ -22,7 +22,7 @@ enum NodeKind : int16_t {
 // most of a compile's memory, so a node takes only what its kind uses. A
 // NODE_NUM leaf is 8 bytes, its kind and value. A NODE_ID leaf is the block
 // the scanner made for the identifier's copy: its kind, then the text (see
-// identifier_text). Any other node is 12 bytes: its kind, its fixed text and
+// "An identifier's leaf is the scanner's copy" below). Any other node is 12 bytes: its kind, its fixed text and
 // its two children. Nothing reads a leaf's children: isLeaf tells leaves by
 // their kind.
 using NodeRef = TreeRef;
@@ -65,10 +65,21 @@ inline NodeRef make_node(int kind, TreeRef text, NodeRef lchild, NodeRef rchild,
   return block.ref;
 }
 
-// Texts are never changed or freed, and each one passed here is a fixed
-// keyword or operator text or the scanner's own copy of one identifier, so the
-// node keeps the text itself instead of a second copy. An identifier's leaf is
-// the block of its copy, which has room for the kind before the text.
+// An identifier's leaf is the scanner's copy, the whole story:
+// - The scanner copies each identifier's text into the tree's memory, in a
+//   block that starts with identifier_text_offset bytes of room and then holds
+//   the text and its NUL (word_token in scanner.cpp, through arena_copy_text or
+//   arena_copy_short_text). yylval.text is the block's ref.
+// - The parser carries that ref on its stack like any token value. The rules
+//   that take a name (the function's, an assignment's target, a declarator
+//   without a value, an operand) call new_node(text, NODE_ID), which writes
+//   NODE_ID into the room and returns the same ref: the block is now the leaf.
+//   No second copy is made and no node is allocated; a name costs its copy.
+// - Readers find the text right after the kind (node_text). A leaf is told by
+//   its kind alone (isLeaf), so nothing reads the children a leaf does not have.
+// - Each name token becomes exactly one leaf, so no two nodes share a block; the
+//   compiles that record positions key a name's span by the same ref.
+// Other texts are fixed keyword and operator texts (FixedText), kept by number.
 inline NodeRef new_node(TreeRef text, int kind) {
   if (kind != NODE_ID) return make_node(kind, text, 0, 0);
   node_at(text)->kind = NODE_ID;

@@ -15,7 +15,7 @@ constexpr size_t first_stack_size = 1024;  // open nodes before the stack first 
 constexpr size_t opening_length = 4;       // " \n( ": the most written after a node's text
 
 bool prints_text(int32_t kind) {
-  switch (kind) {
+  switch (NodeKind(kind)) {
     case NODE_ID:
     case NODE_SEQ:
     case NODE_LOGIC:
@@ -23,8 +23,9 @@ bool prints_text(int32_t kind) {
     case NODE_ASSIGN:
     case NODE_TYPE:
     case NODE_CONTROL: return true;
-    default: return false;  // NODE_NUM prints its value; no other kind prints a text
+    case NODE_NUM: return false;  // it prints its value
   }
+  return false;  // no other kind prints a text
 }
 
 // Each fixed text with its blank, ready to be written as one 8-byte block;

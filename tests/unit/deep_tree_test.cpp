@@ -60,6 +60,28 @@ TEST(DeepTree, LongChainsCompileToTheirExactCode) {
   }
 }
 
+// Nested on the right, `a = b * (b * (... (b * b)))`: each compound operator
+// reserves two numbers, A = 2k - 1 and B = 2k from the outermost (k = 1) in,
+// and writes them back in the reverse order, thousands of numbers after it
+// reserved them; as deep as the parse stack allows.
+TEST(DeepTree, NumbersWrittenLongAfterTheyWereReservedStayExact) {
+  for (int operators : {1, 2, 10, 1100, 3300}) {
+    std::string program = "void main() { a = ", closing;
+    for (int k = 1; k < operators; k++) program += "b * (", closing += ")";
+    program += "b * b" + closing + "; }";
+    std::string code;
+    for (int k = 1; k < operators; k++) code += "LOAD b, R1\nSTORE R1, Temp" + std::to_string(2 * k - 1) + "\n";
+    code += "LOAD b, R1\nMULT b, R1\n";
+    for (int k = operators - 1; k >= 1; k--) {
+      std::string a = std::to_string(2 * k - 1), b = std::to_string(2 * k);
+      code += "STORE R1, Temp" + b + "\nLOAD Temp" + a + ", R1\nMULT Temp" + b + ", R1\n";
+    }
+    CompileResult r = compile_text(program);
+    ASSERT_EQ(r.status, 0) << operators << " operators: " << r.err;
+    EXPECT_TRUE(code_section(r.out) == code + "STORE R1, a\n") << operators << " operators: code differs";
+  }
+}
+
 TEST(DeepTree, LongChainPrintsAsNestedBrackets) {
   CompileResult r = compile_text(chain_program("+", chain_length));
   ASSERT_EQ(r.status, 0);

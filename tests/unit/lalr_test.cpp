@@ -2,6 +2,7 @@
 // only its one resolved conflict and refuses any other conflict.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -27,6 +28,44 @@ TEST(Lalr, FunctionAndProgramReduceWithoutLookahead) {
   }
   EXPECT_EQ(program_defaults, 1);
   EXPECT_EQ(function_defaults, 1);
+}
+
+// Every state and terminal: the one-look-up step does what the action table
+// and the default reductions after a shift would, and a token is fused with
+// its reduction exactly when the state it is shifted into only reduces a rule
+// of that token alone: the name and the numeral as operands, and the types.
+TEST(Lalr, TokenStepsAgreeWithTheActions) {
+  enum { ERROR, SHIFT, SHIFT_REDUCE, REDUCE, REDUCE_UNIT };  // as TokenStepKind
+  ParseTables tables = build_lalr_tables(language_grammar);
+  std::vector<int> fused_rules;
+  for (size_t s = 0; s < tables.states.size(); s++)
+    for (int terminal = 0; terminal < terminal_count; terminal++) {
+      auto [kind, rule, state] = tables.token_step[s][terminal];
+      int action = tables.action[s][terminal];
+      if (action == 0) {
+        EXPECT_EQ(kind, ERROR);
+      } else if (action < 0) {
+        bool unit = is_unit_rule(language_grammar, -action);
+        EXPECT_TRUE(kind == (unit ? REDUCE_UNIT : REDUCE) && rule == -action);
+        if (unit) {
+          EXPECT_EQ(state, grammar_rules[size_t(-action)].lhs - N_ACCEPT);
+        }
+      }
+      if (action <= 0) continue;
+      int reduced = tables.default_reduction[size_t(action)];
+      const Rule &r = grammar_rules[size_t(reduced)];
+      if (kind == SHIFT) {
+        EXPECT_EQ(state, action);
+        EXPECT_FALSE(reduced && r.length == 1 && r.rhs[0] == terminal) << "state " << s << " on " << terminal;
+        continue;
+      }
+      ASSERT_EQ(kind, SHIFT_REDUCE);
+      EXPECT_TRUE(rule == reduced && r.length == 1 && r.rhs[0] == terminal);
+      EXPECT_EQ(state, tables.goto_then_defaults[s][size_t(r.lhs - N_ACCEPT)]);
+      fused_rules.push_back(rule);
+    }
+  for (int rule : {RULE_RET_TYPE_VOID, RULE_TYPE_INT, RULE_PRIMARY_NAME, RULE_PRIMARY_NUMBER})
+    EXPECT_NE(std::find(fused_rules.begin(), fused_rules.end(), rule), fused_rules.end()) << "rule " << rule;
 }
 
 TEST(Lalr, DanglingElseShifts) {
