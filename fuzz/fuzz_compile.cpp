@@ -12,18 +12,9 @@
 #include <vector>
 
 #include "front/session.hpp"
+#include "property.hpp"
 
 namespace {
-
-[[noreturn]] void violated(const char *property, std::string_view detail = {}) {
-  std::fprintf(stderr, "property violated: %s: %.*s\n", property, int(detail.size() < 200 ? detail.size() : 200),
-               detail.data());
-  std::abort();
-}
-
-void require(bool holds, const char *property, std::string_view detail = {}) {
-  if (!holds) violated(property, detail);
-}
 
 bool is_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }

@@ -10,19 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "property.hpp"
 #include "r1tree/dot.hpp"
 
 namespace {
-
-[[noreturn]] void violated(const char *property, std::string_view detail = {}) {
-  std::fprintf(stderr, "property violated: %s: %.*s\n", property, int(detail.size() < 200 ? detail.size() : 200),
-               detail.data());
-  std::abort();
-}
-
-void require(bool holds, const char *property, std::string_view detail = {}) {
-  if (!holds) violated(property, detail);
-}
 
 bool take(std::string_view &text, std::string_view prefix) {
   if (text.substr(0, prefix.size()) != prefix) return false;
