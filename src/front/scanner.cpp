@@ -142,18 +142,36 @@ struct KeywordTable {
   uint64_t used = 0;  // bit n: slot n holds a keyword
 };
 
+struct KeywordSpelling {
+  std::string_view word;
+  int token;
+  TreeRef value;
+};
+
+// Every keyword, once.
+constexpr KeywordSpelling keyword_spellings[] = {
+    {"void", VOID, TEXT_VOID},    {"int", INT, TEXT_INT}, {"if", IF, TEXT_IF},    {"else", ELSE, TEXT_ELSE},
+    {"while", WHILE, TEXT_WHILE}, {"do", DO, TEXT_DO},    {"for", FOR, TEXT_FOR},
+};
+
+// Every token the grammar knows is one yylex returns: a name, a numeral, a
+// keyword or an operator spelled above. A token added without its spelling
+// fails to compile.
+constexpr bool scans_every_token() {
+  for (TokenCode code : token_codes) {
+    bool spelled = code == ID || code == NUM;
+    for (const KeywordSpelling &k : keyword_spellings) spelled = spelled || k.token == code;
+    for (const OperatorSpelling &op : operator_spellings)
+      spelled = spelled || op.tokens.token == code || op.tokens.paired_token == code;
+    if (!spelled) return false;
+  }
+  return true;
+}
+static_assert(scans_every_token(), "every token has a spelling that yylex scans");
+
 constexpr KeywordTable keywords = [] {
-  struct Spelling {
-    std::string_view word;
-    int token;
-    TreeRef value;
-  };
-  constexpr Spelling spellings[] = {
-      {"void", VOID, TEXT_VOID},    {"int", INT, TEXT_INT}, {"if", IF, TEXT_IF},    {"else", ELSE, TEXT_ELSE},
-      {"while", WHILE, TEXT_WHILE}, {"do", DO, TEXT_DO},    {"for", FOR, TEXT_FOR},
-  };
   KeywordTable table;
-  for (const Spelling &k : spellings) {
+  for (const KeywordSpelling &k : keyword_spellings) {
     size_t slot = keyword_slot(k.word.size(), k.word[0]);
     if (table.used >> slot & 1) throw "two keywords share a slot";
     table.used |= uint64_t(1) << slot;

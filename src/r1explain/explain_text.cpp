@@ -9,7 +9,7 @@ namespace {
 
 // How the expected set names each terminal, by symbol.
 const char *expected_name(int terminal) {
-  switch (terminal + 256) {
+  switch (TokenCode(terminal == 0 ? END_OF_INPUT : terminal + 256)) {
     case VOID: return "'void'";
     case INT: return "'int'";
     case ID: return "an identifier";
@@ -33,8 +33,9 @@ const char *expected_name(int terminal) {
     case COMMA: return "','";
     case SEMI: return "';'";
     case ELSE: return "'else'";
-    default: return "end of input";
+    case END_OF_INPUT: return "end of input";
   }
+  return "end of input";  // no terminal has another number
 }
 
 // Groups, each named only when every one of its terminals is expected.
