@@ -402,7 +402,7 @@ void open_nest_level(Generator &g, NestForm form, int depth) {
     case NEST_FOR: put(g, "for (i = 0; i < n; i = i + 1) {\n"); break;
     case NEST_BLOCK: put(g, "{\n"); break;
     case NEST_BARE_WHILE: short_condition(g, "while"), put(g, "\n"); return;
-    default: break;
+    case NEST_FORM_COUNT: break;  // a count, not a form
   }
   assignment(g, depth + 1);
 }

@@ -477,11 +477,11 @@ int yylex() {
     p += *p == ' ';  // most tokens follow one blank
     unsigned char c = (unsigned char)*p;
     switch (byte_classes[c]) {
-      case BLANK: p = skip_spaces(p + 1); break;
+      case BLANK: p = skip_spaces(p + 1); continue;
       case NEWLINE:
         yylineno++;
         p = skip_spaces(p + 1);
-        break;
+        continue;
       case LETTER: {
         char *end = word_end(p + 1);
         if (end == scan.limit) return scan_word(p);
@@ -512,8 +512,8 @@ int yylex() {
       }
       case ECHO:
       case END_OR_NUL: return skip_then_scan(p);
-      default: __builtin_unreachable();  // every class is handled above; spares a bounds check per token
     }
+    __builtin_unreachable();  // every class returns or continues above; spares a bounds check per token
   }
 }
 
