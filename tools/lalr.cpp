@@ -1,7 +1,9 @@
 #include "lalr.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -349,4 +351,237 @@ std::string items_source(const Grammar &g, const ParseTables &t) {
   }
   begins += " " + std::to_string(count) + ",\n};\n";
   return out + "\n};\n\n" + begins;
+}
+
+namespace {
+
+// What a piece of the parse knows of the lookahead: not read yet, read but
+// only known at run time, or one terminal.
+constexpr int not_read = no_terminal;
+constexpr int read_any = -2;
+
+std::string rule_name(int rule) {
+  switch (rule) {
+#define R1C_RULE_NAME_CASE(name, number, ...) \
+  case number: return #name;
+    R1C_RULES(R1C_RULE_NAME_CASE)
+#undef R1C_RULE_NAME_CASE
+  }
+  return "RuleName(" + std::to_string(rule) + ")";
+}
+
+// A nonterminal's name in the Nonterminal enumeration, without its N_.
+std::string nonterminal_name(const Grammar &g, int symbol) {
+  std::string name;
+  for (const char *c = g.symbol_names[symbol]; *c; c++)
+    if (*c != '$') name += char(std::toupper(static_cast<unsigned char>(*c)));
+  return name;
+}
+
+std::string terminal_label(const Grammar &g, int terminal) {
+  return terminal == 0 ? "terminal_of(END_OF_INPUT)" : std::string("terminal_of(") + g.symbol_names[terminal] + ")";
+}
+
+// Writes the parse as code: a block per state and lookahead knowledge, each
+// written once something jumps to it. A state that reads the lookahead has
+// two entries, state_N before the token is read and state_N_ahead after it;
+// a state that reduces by default has a block for each.
+struct StateCode {
+  const Grammar &g;
+  const ParseTables &t;
+  std::set<std::pair<int, bool>> jumped_to;  // (state, lookahead read)
+  std::map<std::pair<int, bool>, std::string> blocks;
+  std::vector<std::pair<int, bool>> pending;
+  std::set<int> entered, entered_ahead;  // states entered through enter_state and enter_state_ahead
+
+  bool reads(int state) const { return t.default_reduction[size_t(state)] == 0; }
+
+  static std::string label(int state, bool ahead) { return "state_" + std::to_string(state) + (ahead ? "_ahead" : ""); }
+
+  void need(int state, bool ahead) {
+    if (!blocks.count({state, ahead}) &&
+        std::find(pending.begin(), pending.end(), std::pair{state, ahead}) == pending.end())
+      pending.push_back({state, ahead});
+  }
+
+  std::string jump(int state, bool ahead) {
+    jumped_to.insert({state, ahead});
+    need(state, ahead);
+    return "goto " + label(state, ahead) + ";";
+  }
+
+  // The state after a reduction to column over the state below, in
+  // states[top]; unit rules reduced after it are followed as far as the
+  // lookahead tells (the chains of the tables).
+  std::string go_to(int column, int lookahead, bool unit, const std::string &indent) {
+    std::set<int> targets;
+    for (size_t below = 0; below < t.states.size(); below++) {
+      if (t.go_to[below][size_t(column)] == 0) continue;
+      const std::vector<int16_t> &chain = t.chain[size_t(t.chain_row[below][size_t(column)])];
+      if (lookahead == not_read)
+        targets.insert(t.goto_then_defaults[below][size_t(column)]);
+      else if (lookahead >= 0)
+        targets.insert(chain[size_t(lookahead)]);
+      else
+        targets.insert(chain.begin(), chain.end());
+    }
+    if (targets.size() == 1) return arrive(*targets.begin(), lookahead, indent);
+    if (lookahead != read_any && (targets.size() <= switched_targets || (unit && lookahead >= 0)))
+      return switch_below(column, lookahead, indent);
+    // The tables choose, and the block is entered through a switch on the
+    // state shared by every such goto: after a reduction by default with the
+    // lookahead read, whose chain of unit rules depends on it, or where a
+    // switch would be large and is rarely taken.
+    bool ahead = lookahead != not_read;
+    std::string column_name = std::string("N_") + nonterminal_name(g, N_ACCEPT + column) + " - N_ACCEPT";
+    for (int target : targets) (ahead ? entered_ahead : entered).insert(target), need(target, ahead);
+    if (!ahead)
+      return indent + "states[top] = parse_goto_then_defaults[states[top - 1]][" + column_name + "];\n" + indent +
+             "goto enter_state;\n";
+    return indent + "states[top] = parse_chain[parse_chain_row[states[top - 1]][" + column_name + "]][lookahead];\n" +
+           indent + "goto enter_state_ahead;\n";
+  }
+
+  // A goto chosen by a switch on the state below, with the target states as
+  // constants: for every unit rule on a known lookahead (the most frequent
+  // gotos, along the operator levels) and for gotos with a few targets. Many
+  // such switches make r1c's image larger, which the smallest memory limits
+  // it starts under notice.
+  static constexpr size_t switched_targets = 12;
+
+  std::string switch_below(int column, int lookahead, const std::string &indent) {
+    std::map<int, std::vector<int>> below_by_target;
+    for (size_t below = 0; below < t.states.size(); below++) {
+      if (t.go_to[below][size_t(column)] == 0) continue;
+      int target = lookahead == not_read ? t.goto_then_defaults[below][size_t(column)]
+                                         : t.chain[size_t(t.chain_row[below][size_t(column)])][size_t(lookahead)];
+      below_by_target[target].push_back(int(below));
+    }
+    std::string out = indent + "switch (states[top - 1]) {\n";
+    for (auto &[target, belows] : below_by_target) {
+      out += indent + " ";
+      for (int below : belows) out += " case " + std::to_string(below) + ":";
+      out += " states[top] = " + std::to_string(target) + "; " + jump(target, lookahead != not_read) + "\n";
+    }
+    return out + indent + "  default: __builtin_unreachable();\n" + indent + "}\n";
+  }
+
+  // Arriving at target on top of the stack: with the lookahead known, what
+  // target does with it when it reads a token, a shift or an error, follows
+  // at once; otherwise the target's block.
+  std::string arrive(int target, int lookahead, const std::string &indent) {
+    std::string out = indent + "states[top] = " + std::to_string(target) + ";";
+    if (lookahead < 0 || !reads(target)) return out + " " + jump(target, lookahead != not_read) + "\n";
+    int action = t.action[size_t(target)][size_t(lookahead)];
+    if (action < 0) return out + " " + jump(target, true) + "\n";
+    if (action == 0) return out + " goto error;\n";
+    return out + "\n" + shift(target, lookahead, indent);
+  }
+
+  std::string reduce(int rule, int lookahead, const std::string &indent) {
+    const Rule &r = g.rules[rule];
+    int column = r.lhs - N_ACCEPT;
+    std::string name = rule_name(rule);
+    if (is_unit_rule(g, rule))
+      return indent + "// " + name + ", a unit rule\n" + go_to(column, lookahead, true, indent);
+    if (r.lhs == g.rules[0].rhs[0])
+      return indent + "return accept_program(rule_value(" + name + ", values + top), " +
+             (lookahead == not_read ? "no_lookahead" : "lookahead") + ");\n";
+    std::string out;
+    if (r.length == 0) {
+      out += indent + "if (top == last) goto overflow;\n";
+      out += indent + "top++;\n";
+    } else if (r.length > 1) {
+      out += indent + "top -= " + std::to_string(r.length - 1) + ";\n";
+    }
+    out += indent + "values[top].node = rule_value(" + name + ", values + top);\n";
+    return out + go_to(column, lookahead, false, indent);
+  }
+
+  std::string shift(int state, int terminal, const std::string &indent) {
+    const std::array<int, 3> &step = t.token_step[size_t(state)][size_t(terminal)];
+    std::string out = indent + "if (top == last) goto overflow;\n";
+    if (step[0] == TOKEN_SHIFT_REDUCE) {
+      out += indent + "values[++top].node = rule_value(" + rule_name(step[1]) + ", &yylval);\n";
+      out += indent + "states[top] = " + std::to_string(step[2]) + ";\n";
+      return out + indent + jump(step[2], false) + "\n";
+    }
+    out += indent + "states[++top] = " + std::to_string(step[2]) + ";\n";
+    out += indent + "values[top] = yylval;\n";
+    return out + indent + jump(step[2], false) + "\n";
+  }
+
+  // A state that reads: one case for each action on the lookahead, the
+  // terminals that share one grouped.
+  std::string on_lookahead(int state) {
+    std::vector<std::pair<std::string, std::vector<int>>> cases;
+    for (int terminal = 0; terminal < terminal_count; terminal++) {
+      int action = t.action[size_t(state)][size_t(terminal)];
+      if (action == 0) continue;
+      std::string code = action > 0 ? shift(state, terminal, "      ") : reduce(-action, terminal, "      ");
+      auto same = std::find_if(cases.begin(), cases.end(), [&](auto &c) { return c.first == code; });
+      if (same == cases.end())
+        cases.push_back({code, {terminal}});
+      else
+        same->second.push_back(terminal);
+    }
+    std::string out = "  switch (lookahead) {\n";
+    for (auto &[code, terminals] : cases) {
+      for (int terminal : terminals) out += "    case " + terminal_label(g, terminal) + ":\n";
+      out += code;
+    }
+    return out + "    default: goto error;\n  }\n";
+  }
+
+  std::string block(int state, bool ahead) {
+    if (!reads(state)) return reduce(t.default_reduction[size_t(state)], ahead ? read_any : not_read, "  ");
+    if (!ahead) {
+      need(state, true);
+      return "  lookahead = terminal_of(yylex());\n";
+    }
+    return on_lookahead(state);
+  }
+};
+
+}  // namespace
+
+std::string states_source(const Grammar &g, const ParseTables &t) {
+  StateCode code{g, t, {}, {}, {}, {}, {}};
+  code.need(0, false);
+  while (!code.pending.empty()) {
+    auto [state, ahead] = code.pending.back();
+    code.pending.pop_back();
+    code.blocks[{state, ahead}] = code.block(state, ahead);
+  }
+  std::string out =
+      "// Generated from the grammar table by lalr_gen; do not edit.\n"
+      "// The parse states as code, for the body of the parser's own loop\n"
+      "// (front/parser.cpp); the parse starts in state 0, at the top.\n";
+  for (size_t s = 0; s < t.states.size(); s++) {
+    int state = int(s);
+    bool described = false;
+    for (bool ahead : {false, true}) {
+      auto found = code.blocks.find({state, ahead});
+      if (found == code.blocks.end()) continue;
+      if (!described) {
+        out += "\n// state " + std::to_string(state) + "\n";
+        for (const Item &item : t.states[s].kernel) out += "//   " + item_text(g, item) + "\n";
+        described = true;
+      }
+      if (code.jumped_to.count({state, ahead}) || (ahead ? code.entered_ahead : code.entered).count(state))
+        out += StateCode::label(state, ahead) + ":\n";
+      out += found->second;
+    }
+  }
+  out += "\nerror:\n  return syntax_error();\noverflow:\n  return stack_overflow();\n";
+  for (bool ahead : {false, true}) {
+    const std::set<int> &entered = ahead ? code.entered_ahead : code.entered;
+    if (entered.empty()) continue;
+    out += std::string("\n// The block of the state on top, after a goto the tables chose.\n") +
+           (ahead ? "enter_state_ahead:\n" : "enter_state:\n") + "  switch (states[top]) {\n";
+    for (int state : entered)
+      out += "    case " + std::to_string(state) + ": goto " + StateCode::label(state, ahead) + ";\n";
+    out += "    default: __builtin_unreachable();\n  }\n";
+  }
+  return out;
 }
