@@ -378,36 +378,52 @@ std::string nonterminal_name(const Grammar &g, int symbol) {
   return name;
 }
 
-std::string terminal_label(const Grammar &g, int terminal) {
-  return terminal == 0 ? "terminal_of(END_OF_INPUT)" : std::string("terminal_of(") + g.symbol_names[terminal] + ")";
+// The token code of a terminal, as the scanner returns it.
+std::string token_label(const Grammar &g, int terminal) {
+  return terminal == 0 ? "END_OF_INPUT" : g.symbol_names[terminal];
 }
 
-// Writes the parse as code: a block per state and lookahead knowledge, each
-// written once something jumps to it. A state that reads the lookahead has
-// two entries, state_N before the token is read and state_N_ahead after it;
-// a state that reduces by default has a block for each.
+// Writes the parse as code: a block per state and what is known of the
+// lookahead, each written once something jumps to it. A state that reads the
+// lookahead has two entries, state_N before the token is read and
+// state_N_ahead after it. A state that reduces by default has a block for
+// each way it is reached: state_N, state_N_ahead, and state_N_on_T with the
+// lookahead known to be T, whose gotos are constants.
+using BlockKey = std::pair<int, int>;  // state, lookahead knowledge
+
 struct StateCode {
   const Grammar &g;
   const ParseTables &t;
-  std::set<std::pair<int, bool>> jumped_to;  // (state, lookahead read)
-  std::map<std::pair<int, bool>, std::string> blocks;
-  std::vector<std::pair<int, bool>> pending;
+  std::set<BlockKey> jumped_to;
+  std::map<BlockKey, std::string> blocks;
+  std::vector<BlockKey> pending;
   std::set<int> entered, entered_ahead;  // states entered through enter_state and enter_state_ahead
 
   bool reads(int state) const { return t.default_reduction[size_t(state)] == 0; }
 
-  static std::string label(int state, bool ahead) { return "state_" + std::to_string(state) + (ahead ? "_ahead" : ""); }
-
-  void need(int state, bool ahead) {
-    if (!blocks.count({state, ahead}) &&
-        std::find(pending.begin(), pending.end(), std::pair{state, ahead}) == pending.end())
-      pending.push_back({state, ahead});
+  // The block for a state and lookahead: a state that reads tells one
+  // lookahead from another itself.
+  BlockKey key(int state, int lookahead) const {
+    return {state, lookahead >= 0 && reads(state) ? read_any : lookahead};
   }
 
-  std::string jump(int state, bool ahead) {
-    jumped_to.insert({state, ahead});
-    need(state, ahead);
-    return "goto " + label(state, ahead) + ";";
+  std::string label(BlockKey block) const {
+    std::string name = "state_" + std::to_string(block.first);
+    if (block.second == read_any) return name + "_ahead";
+    if (block.second >= 0) return name + "_on_" + (block.second == 0 ? "END" : g.symbol_names[block.second]);
+    return name;
+  }
+
+  void need(BlockKey block) {
+    if (!blocks.count(block) && std::find(pending.begin(), pending.end(), block) == pending.end())
+      pending.push_back(block);
+  }
+
+  std::string jump(int state, int lookahead) {
+    BlockKey block = key(state, lookahead);
+    jumped_to.insert(block);
+    need(block);
+    return "goto " + label(block) + ";";
   }
 
   // The state after a reduction to column over the state below, in
@@ -434,12 +450,13 @@ struct StateCode {
     // switch would be large and is rarely taken.
     bool ahead = lookahead != not_read;
     std::string column_name = std::string("N_") + nonterminal_name(g, N_ACCEPT + column) + " - N_ACCEPT";
-    for (int target : targets) (ahead ? entered_ahead : entered).insert(target), need(target, ahead);
+    for (int target : targets)
+      (ahead ? entered_ahead : entered).insert(target), need({target, ahead ? read_any : not_read});
     if (!ahead)
       return indent + "states[top] = parse_goto_then_defaults[states[top - 1]][" + column_name + "];\n" + indent +
              "goto enter_state;\n";
-    return indent + "states[top] = parse_chain[parse_chain_row[states[top - 1]][" + column_name + "]][lookahead];\n" +
-           indent + "goto enter_state_ahead;\n";
+    return indent + "states[top] = parse_chain[parse_chain_row[states[top - 1]][" + column_name +
+           "]][terminal_of(lookahead)];\n" + indent + "goto enter_state_ahead;\n";
   }
 
   // A goto chosen by a switch on the state below, with the target states as
@@ -461,7 +478,7 @@ struct StateCode {
     for (auto &[target, belows] : below_by_target) {
       out += indent + " ";
       for (int below : belows) out += " case " + std::to_string(below) + ":";
-      out += " states[top] = " + std::to_string(target) + "; " + jump(target, lookahead != not_read) + "\n";
+      out += " states[top] = " + std::to_string(target) + "; " + jump(target, lookahead) + "\n";
     }
     return out + indent + "  default: __builtin_unreachable();\n" + indent + "}\n";
   }
@@ -471,12 +488,15 @@ struct StateCode {
   // at once; otherwise the target's block.
   std::string arrive(int target, int lookahead, const std::string &indent) {
     std::string out = indent + "states[top] = " + std::to_string(target) + ";";
-    if (lookahead < 0 || !reads(target)) return out + " " + jump(target, lookahead != not_read) + "\n";
+    if (lookahead < 0 || !reads(target)) return out + " " + jump(target, lookahead) + "\n";
     int action = t.action[size_t(target)][size_t(lookahead)];
-    if (action < 0) return out + " " + jump(target, true) + "\n";
+    if (action < 0) return out + " " + jump(target, lookahead) + "\n";
     if (action == 0) return out + " goto error;\n";
     return out + "\n" + shift(target, lookahead, indent);
   }
+
+  // Before a push: a full stack ends the parse.
+  std::string make_room(const std::string &indent) { return indent + "if (top == last) goto overflow;\n"; }
 
   std::string reduce(int rule, int lookahead, const std::string &indent) {
     const Rule &r = g.rules[rule];
@@ -486,10 +506,10 @@ struct StateCode {
       return indent + "// " + name + ", a unit rule\n" + go_to(column, lookahead, true, indent);
     if (r.lhs == g.rules[0].rhs[0])
       return indent + "return accept_program(rule_value(" + name + ", values + top), " +
-             (lookahead == not_read ? "no_lookahead" : "lookahead") + ");\n";
+             (lookahead == not_read ? "no_lookahead" : "terminal_of(lookahead)") + ");\n";
     std::string out;
     if (r.length == 0) {
-      out += indent + "if (top == last) goto overflow;\n";
+      out += make_room(indent);
       out += indent + "top++;\n";
     } else if (r.length > 1) {
       out += indent + "top -= " + std::to_string(r.length - 1) + ";\n";
@@ -500,15 +520,15 @@ struct StateCode {
 
   std::string shift(int state, int terminal, const std::string &indent) {
     const std::array<int, 3> &step = t.token_step[size_t(state)][size_t(terminal)];
-    std::string out = indent + "if (top == last) goto overflow;\n";
+    std::string out = make_room(indent);
     if (step[0] == TOKEN_SHIFT_REDUCE) {
       out += indent + "values[++top].node = rule_value(" + rule_name(step[1]) + ", &yylval);\n";
       out += indent + "states[top] = " + std::to_string(step[2]) + ";\n";
-      return out + indent + jump(step[2], false) + "\n";
+      return out + indent + jump(step[2], not_read) + "\n";
     }
     out += indent + "states[++top] = " + std::to_string(step[2]) + ";\n";
     out += indent + "values[top] = yylval;\n";
-    return out + indent + jump(step[2], false) + "\n";
+    return out + indent + jump(step[2], not_read) + "\n";
   }
 
   // A state that reads: one case for each action on the lookahead, the
@@ -527,17 +547,17 @@ struct StateCode {
     }
     std::string out = "  switch (lookahead) {\n";
     for (auto &[code, terminals] : cases) {
-      for (int terminal : terminals) out += "    case " + terminal_label(g, terminal) + ":\n";
+      for (int terminal : terminals) out += "    case " + token_label(g, terminal) + ":\n";
       out += code;
     }
     return out + "    default: goto error;\n  }\n";
   }
 
-  std::string block(int state, bool ahead) {
-    if (!reads(state)) return reduce(t.default_reduction[size_t(state)], ahead ? read_any : not_read, "  ");
-    if (!ahead) {
-      need(state, true);
-      return "  lookahead = terminal_of(yylex());\n";
+  std::string block(int state, int lookahead) {
+    if (!reads(state)) return reduce(t.default_reduction[size_t(state)], lookahead, "  ");
+    if (lookahead == not_read) {
+      need({state, read_any});
+      return "  lookahead = yylex();\n";
     }
     return on_lookahead(state);
   }
@@ -547,11 +567,11 @@ struct StateCode {
 
 std::string states_source(const Grammar &g, const ParseTables &t) {
   StateCode code{g, t, {}, {}, {}, {}, {}};
-  code.need(0, false);
+  code.need({0, not_read});
   while (!code.pending.empty()) {
-    auto [state, ahead] = code.pending.back();
+    BlockKey block = code.pending.back();
     code.pending.pop_back();
-    code.blocks[{state, ahead}] = code.block(state, ahead);
+    code.blocks[block] = code.block(block.first, block.second);
   }
   std::string out =
       "// Generated from the grammar table by lalr_gen; do not edit.\n"
@@ -560,17 +580,31 @@ std::string states_source(const Grammar &g, const ParseTables &t) {
   for (size_t s = 0; s < t.states.size(); s++) {
     int state = int(s);
     bool described = false;
-    for (bool ahead : {false, true}) {
-      auto found = code.blocks.find({state, ahead});
-      if (found == code.blocks.end()) continue;
+    // Before the lookahead is read, after it, then on each known lookahead: a
+    // state that reads falls through from the first to the second. Known
+    // lookaheads that the block treats alike share it, under all their labels.
+    std::vector<int> order = {not_read, read_any};
+    for (int terminal = 0; terminal < terminal_count; terminal++) order.push_back(terminal);
+    std::set<std::string> written;
+    for (int lookahead : order) {
+      auto found = code.blocks.find({state, lookahead});
+      if (found == code.blocks.end() || written.count(found->second)) continue;
+      auto &[block, text] = *found;
       if (!described) {
         out += "\n// state " + std::to_string(state) + "\n";
         for (const Item &item : t.states[s].kernel) out += "//   " + item_text(g, item) + "\n";
         described = true;
       }
-      if (code.jumped_to.count({state, ahead}) || (ahead ? code.entered_ahead : code.entered).count(state))
-        out += StateCode::label(state, ahead) + ":\n";
-      out += found->second;
+      bool entered = (block.second == read_any ? code.entered_ahead : code.entered).count(state);
+      if (block.second >= 0) {
+        for (int alike : order)
+          if (alike >= 0 && code.blocks.count({state, alike}) && code.blocks[{state, alike}] == text)
+            out += code.label({state, alike}) + ":\n";
+        written.insert(text);
+      } else if (code.jumped_to.count(block) || entered) {
+        out += code.label(block) + ":\n";
+      }
+      out += text;
     }
   }
   out += "\nerror:\n  return syntax_error();\noverflow:\n  return stack_overflow();\n";
@@ -580,7 +614,7 @@ std::string states_source(const Grammar &g, const ParseTables &t) {
     out += std::string("\n// The block of the state on top, after a goto the tables chose.\n") +
            (ahead ? "enter_state_ahead:\n" : "enter_state:\n") + "  switch (states[top]) {\n";
     for (int state : entered)
-      out += "    case " + std::to_string(state) + ": goto " + StateCode::label(state, ahead) + ";\n";
+      out += "    case " + std::to_string(state) + ": goto " + code.label({state, ahead ? read_any : not_read}) + ";\n";
     out += "    default: __builtin_unreachable();\n  }\n";
   }
   return out;

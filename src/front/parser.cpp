@@ -244,7 +244,7 @@ int parse() {
   const int last = stack_limit - 1;  // the highest entry
   int top = 0;
   states[0] = 0;
-  int lookahead = no_lookahead;
+  int lookahead = no_lookahead;  // the token read ahead, its code as yylex returns it
 #include "parse_states.inc"
 }
 
