@@ -25,7 +25,7 @@ function stage(name) {
   if (name ~ /print_tree|write_node_text/) return "tree"
   if (name ~ /write_number|write_small_number|write_eight_digits|write_long_number|temporary_text|write_temporary|reserve_temporary/) return "numbers"
   if (name ~ /generate|walk|emit_|statement|expression|code_of|label_text/) return "code"
-  if (name ~ /yyparse|parse<|arena_alloc|make_node|rule_value/) return "parser"
+  if (name ~ /yyparse|parse<|parse_states|arena_alloc|make_node|rule_value/) return "parser"
   if (name ~ /yylex|skip_|scan_|word_token|identifier_token|refill|read|echo_run/) return "scanner"
   if (name ~ /output_drain|drain_to|send|write_all|out_bytes/) return "output"
   return "other"

@@ -1,7 +1,9 @@
 #include "lalr.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -349,4 +351,271 @@ std::string items_source(const Grammar &g, const ParseTables &t) {
   }
   begins += " " + std::to_string(count) + ",\n};\n";
   return out + "\n};\n\n" + begins;
+}
+
+namespace {
+
+// What a piece of the parse knows of the lookahead: not read yet, read but
+// only known at run time, or one terminal.
+constexpr int not_read = no_terminal;
+constexpr int read_any = -2;
+
+std::string rule_name(int rule) {
+  switch (rule) {
+#define R1C_RULE_NAME_CASE(name, number, ...) \
+  case number: return #name;
+    R1C_RULES(R1C_RULE_NAME_CASE)
+#undef R1C_RULE_NAME_CASE
+  }
+  return "RuleName(" + std::to_string(rule) + ")";
+}
+
+// A nonterminal's name in the Nonterminal enumeration, without its N_.
+std::string nonterminal_name(const Grammar &g, int symbol) {
+  std::string name;
+  for (const char *c = g.symbol_names[symbol]; *c; c++)
+    if (*c != '$') name += char(std::toupper(static_cast<unsigned char>(*c)));
+  return name;
+}
+
+// The token code of a terminal, as the scanner returns it.
+std::string token_label(const Grammar &g, int terminal) {
+  return terminal == 0 ? "END_OF_INPUT" : g.symbol_names[terminal];
+}
+
+// Writes the parse as code: a block per state and what is known of the
+// lookahead, each written once something jumps to it. A state that reads the
+// lookahead has two entries, state_N before the token is read and
+// state_N_ahead after it. A state that reduces by default has a block for
+// each way it is reached: state_N, state_N_ahead, and state_N_on_T with the
+// lookahead known to be T, whose gotos are constants.
+using BlockKey = std::pair<int, int>;  // state, lookahead knowledge
+
+struct StateCode {
+  const Grammar &g;
+  const ParseTables &t;
+  std::set<BlockKey> jumped_to;
+  std::map<BlockKey, std::string> blocks;
+  std::vector<BlockKey> pending;
+  std::set<int> entered, entered_ahead;  // states entered through enter_state and enter_state_ahead
+
+  bool reads(int state) const { return t.default_reduction[size_t(state)] == 0; }
+
+  // The block for a state and lookahead: a state that reads tells one
+  // lookahead from another itself.
+  BlockKey key(int state, int lookahead) const {
+    return {state, lookahead >= 0 && reads(state) ? read_any : lookahead};
+  }
+
+  std::string label(BlockKey block) const {
+    std::string name = "state_" + std::to_string(block.first);
+    if (block.second == read_any) return name + "_ahead";
+    if (block.second >= 0) return name + "_on_" + (block.second == 0 ? "END" : g.symbol_names[block.second]);
+    return name;
+  }
+
+  void need(BlockKey block) {
+    if (!blocks.count(block) && std::find(pending.begin(), pending.end(), block) == pending.end())
+      pending.push_back(block);
+  }
+
+  std::string jump(int state, int lookahead) {
+    BlockKey block = key(state, lookahead);
+    jumped_to.insert(block);
+    need(block);
+    return "goto " + label(block) + ";";
+  }
+
+  // The state after a reduction to column over the state below, in
+  // states[top]; unit rules reduced after it are followed as far as the
+  // lookahead tells (the chains of the tables).
+  std::string go_to(int column, int lookahead, bool unit, const std::string &indent) {
+    std::set<int> targets;
+    for (size_t below = 0; below < t.states.size(); below++) {
+      if (t.go_to[below][size_t(column)] == 0) continue;
+      const std::vector<int16_t> &chain = t.chain[size_t(t.chain_row[below][size_t(column)])];
+      if (lookahead == not_read)
+        targets.insert(t.goto_then_defaults[below][size_t(column)]);
+      else if (lookahead >= 0)
+        targets.insert(chain[size_t(lookahead)]);
+      else
+        targets.insert(chain.begin(), chain.end());
+    }
+    if (targets.size() == 1) return arrive(*targets.begin(), lookahead, indent);
+    if (lookahead != read_any && (targets.size() <= switched_targets || (unit && lookahead >= 0)))
+      return switch_below(column, lookahead, indent);
+    // The tables choose, and the block is entered through a switch on the
+    // state shared by every such goto: after a reduction by default with the
+    // lookahead read, whose chain of unit rules depends on it, or where a
+    // switch would be large and is rarely taken.
+    bool ahead = lookahead != not_read;
+    std::string column_name = std::string("N_") + nonterminal_name(g, N_ACCEPT + column) + " - N_ACCEPT";
+    for (int target : targets)
+      (ahead ? entered_ahead : entered).insert(target), need({target, ahead ? read_any : not_read});
+    if (!ahead)
+      return indent + "states[top] = parse_goto_then_defaults[states[top - 1]][" + column_name + "];\n" + indent +
+             "goto enter_state;\n";
+    return indent + "states[top] = parse_chain[parse_chain_row[states[top - 1]][" + column_name +
+           "]][terminal_of(lookahead)];\n" + indent + "goto enter_state_ahead;\n";
+  }
+
+  // A goto chosen by a switch on the state below, with the target states as
+  // constants: for every unit rule on a known lookahead (the most frequent
+  // gotos, along the operator levels) and for gotos with a few targets. Many
+  // such switches make r1c's image larger, which the smallest memory limits
+  // it starts under notice.
+  static constexpr size_t switched_targets = 12;
+
+  std::string switch_below(int column, int lookahead, const std::string &indent) {
+    std::map<int, std::vector<int>> below_by_target;
+    for (size_t below = 0; below < t.states.size(); below++) {
+      if (t.go_to[below][size_t(column)] == 0) continue;
+      int target = lookahead == not_read ? t.goto_then_defaults[below][size_t(column)]
+                                         : t.chain[size_t(t.chain_row[below][size_t(column)])][size_t(lookahead)];
+      below_by_target[target].push_back(int(below));
+    }
+    std::string out = indent + "switch (states[top - 1]) {\n";
+    for (auto &[target, belows] : below_by_target) {
+      out += indent + " ";
+      for (int below : belows) out += " case " + std::to_string(below) + ":";
+      out += " states[top] = " + std::to_string(target) + "; " + jump(target, lookahead) + "\n";
+    }
+    return out + indent + "  default: __builtin_unreachable();\n" + indent + "}\n";
+  }
+
+  // Arriving at target on top of the stack: with the lookahead known, what
+  // target does with it when it reads a token, a shift or an error, follows
+  // at once; otherwise the target's block.
+  std::string arrive(int target, int lookahead, const std::string &indent) {
+    std::string out = indent + "states[top] = " + std::to_string(target) + ";";
+    if (lookahead < 0 || !reads(target)) return out + " " + jump(target, lookahead) + "\n";
+    int action = t.action[size_t(target)][size_t(lookahead)];
+    if (action < 0) return out + " " + jump(target, lookahead) + "\n";
+    if (action == 0) return out + " goto error;\n";
+    return out + "\n" + shift(target, lookahead, indent);
+  }
+
+  // Before a push: a full stack ends the parse.
+  std::string make_room(const std::string &indent) { return indent + "if (top == last) goto overflow;\n"; }
+
+  std::string reduce(int rule, int lookahead, const std::string &indent) {
+    const Rule &r = g.rules[rule];
+    int column = r.lhs - N_ACCEPT;
+    std::string name = rule_name(rule);
+    if (is_unit_rule(g, rule))
+      return indent + "// " + name + ", a unit rule\n" + go_to(column, lookahead, true, indent);
+    if (r.lhs == g.rules[0].rhs[0])
+      return indent + "return accept_program(rule_value(" + name + ", values + top), " +
+             (lookahead == not_read ? "no_lookahead" : "terminal_of(lookahead)") + ");\n";
+    std::string out;
+    if (r.length == 0) {
+      out += make_room(indent);
+      out += indent + "top++;\n";
+    } else if (r.length > 1) {
+      out += indent + "top -= " + std::to_string(r.length - 1) + ";\n";
+    }
+    out += indent + "values[top].node = rule_value(" + name + ", values + top);\n";
+    return out + go_to(column, lookahead, false, indent);
+  }
+
+  std::string shift(int state, int terminal, const std::string &indent) {
+    const std::array<int, 3> &step = t.token_step[size_t(state)][size_t(terminal)];
+    std::string out = make_room(indent);
+    if (step[0] == TOKEN_SHIFT_REDUCE) {
+      out += indent + "values[++top].node = rule_value(" + rule_name(step[1]) + ", &yylval);\n";
+      out += indent + "states[top] = " + std::to_string(step[2]) + ";\n";
+      return out + indent + jump(step[2], not_read) + "\n";
+    }
+    out += indent + "states[++top] = " + std::to_string(step[2]) + ";\n";
+    out += indent + "values[top] = yylval;\n";
+    return out + indent + jump(step[2], not_read) + "\n";
+  }
+
+  // A state that reads: one case for each action on the lookahead, the
+  // terminals that share one grouped.
+  std::string on_lookahead(int state) {
+    std::vector<std::pair<std::string, std::vector<int>>> cases;
+    for (int terminal = 0; terminal < terminal_count; terminal++) {
+      int action = t.action[size_t(state)][size_t(terminal)];
+      if (action == 0) continue;
+      std::string code = action > 0 ? shift(state, terminal, "      ") : reduce(-action, terminal, "      ");
+      auto same = std::find_if(cases.begin(), cases.end(), [&](auto &c) { return c.first == code; });
+      if (same == cases.end())
+        cases.push_back({code, {terminal}});
+      else
+        same->second.push_back(terminal);
+    }
+    std::string out = "  switch (lookahead) {\n";
+    for (auto &[code, terminals] : cases) {
+      for (int terminal : terminals) out += "    case " + token_label(g, terminal) + ":\n";
+      out += code;
+    }
+    return out + "    default: goto error;\n  }\n";
+  }
+
+  std::string block(int state, int lookahead) {
+    if (!reads(state)) return reduce(t.default_reduction[size_t(state)], lookahead, "  ");
+    if (lookahead == not_read) {
+      need({state, read_any});
+      return "  lookahead = yylex();\n";
+    }
+    return on_lookahead(state);
+  }
+};
+
+}  // namespace
+
+std::string states_source(const Grammar &g, const ParseTables &t) {
+  StateCode code{g, t, {}, {}, {}, {}, {}};
+  code.need({0, not_read});
+  while (!code.pending.empty()) {
+    BlockKey block = code.pending.back();
+    code.pending.pop_back();
+    code.blocks[block] = code.block(block.first, block.second);
+  }
+  std::string out =
+      "// Generated from the grammar table by lalr_gen; do not edit.\n"
+      "// The parse states as code, for the body of the parser's own loop\n"
+      "// (front/parser.cpp); the parse starts in state 0, at the top.\n";
+  for (size_t s = 0; s < t.states.size(); s++) {
+    int state = int(s);
+    bool described = false;
+    // Before the lookahead is read, after it, then on each known lookahead: a
+    // state that reads falls through from the first to the second. Known
+    // lookaheads that the block treats alike share it, under all their labels.
+    std::vector<int> order = {not_read, read_any};
+    for (int terminal = 0; terminal < terminal_count; terminal++) order.push_back(terminal);
+    std::set<std::string> written;
+    for (int lookahead : order) {
+      auto found = code.blocks.find({state, lookahead});
+      if (found == code.blocks.end() || written.count(found->second)) continue;
+      auto &[block, text] = *found;
+      if (!described) {
+        out += "\n// state " + std::to_string(state) + "\n";
+        for (const Item &item : t.states[s].kernel) out += "//   " + item_text(g, item) + "\n";
+        described = true;
+      }
+      bool entered = (block.second == read_any ? code.entered_ahead : code.entered).count(state);
+      if (block.second >= 0) {
+        for (int alike : order)
+          if (alike >= 0 && code.blocks.count({state, alike}) && code.blocks[{state, alike}] == text)
+            out += code.label({state, alike}) + ":\n";
+        written.insert(text);
+      } else if (code.jumped_to.count(block) || entered) {
+        out += code.label(block) + ":\n";
+      }
+      out += text;
+    }
+  }
+  out += "\nerror:\n  return syntax_error();\noverflow:\n  return stack_overflow();\n";
+  for (bool ahead : {false, true}) {
+    const std::set<int> &entered = ahead ? code.entered_ahead : code.entered;
+    if (entered.empty()) continue;
+    out += std::string("\n// The block of the state on top, after a goto the tables chose.\n") +
+           (ahead ? "enter_state_ahead:\n" : "enter_state:\n") + "  switch (states[top]) {\n";
+    for (int state : entered)
+      out += "    case " + std::to_string(state) + ": goto " + code.label({state, ahead ? read_any : not_read}) + ";\n";
+    out += "    default: __builtin_unreachable();\n  }\n";
+  }
+  return out;
 }

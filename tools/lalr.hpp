@@ -60,3 +60,8 @@ std::string tables_source(const ParseTables &tables);
 
 // C++ source defining every state's items (front/parse_items.hpp).
 std::string items_source(const Grammar &grammar, const ParseTables &tables);
+
+// C++ statements doing r1c's parse with the tables' states as code: a block
+// per state, shifts and reductions with their states and rules as constants.
+// They form the body of the parser's own loop in front/parser.cpp.
+std::string states_source(const Grammar &grammar, const ParseTables &tables);

@@ -80,6 +80,13 @@ int accept(int lookahead) {
   return lookahead == terminal_of(END_OF_INPUT) ? 0 : syntax_error();
 }
 
+// The whole program reduced: its report, then the end of input.
+int accept_program(NodeRef program, int lookahead) {
+  print_report(program);
+  stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
+  return accept(lookahead);
+}
+
 // Positions, for the compiles that record them: the span of each symbol on
 // the stack, beside its state and value; grown with the stack.
 std::vector<ByteSpan> spans;
@@ -143,7 +150,8 @@ void note_reduction(NodeRef value, ByteSpan rule, bool statement) {
 
 // The stack lives in locals while the parser runs, so the compiler keeps the
 // top and the arrays in registers across the calls for tokens and the actions.
-// Traced: the parse records positions; r1c's own parse is the other one.
+// Traced: the parse records positions. r1c's own parse is parse_states below,
+// or this loop untraced when the stack cannot have its whole room at once.
 template <bool Traced>
 int parse() {
   if (stack.capacity == 0 && yygrowstack() != 0) return stack_overflow();
@@ -207,9 +215,7 @@ int parse() {
         position_trace->root = value.node;
         position_trace->report_begin = output_position();
       }
-      print_report(value.node);
-      stack.states[stack.top = 1] = parse_goto[0][N_PROGRAM - N_ACCEPT];  // the final state
-      return accept(lookahead);
+      return accept_program(value.node, lookahead);
     }
     state = state_after(states[top], shape.column, lookahead);
     if (!make_room()) return stack_overflow();
@@ -217,6 +223,29 @@ int parse() {
     values[top] = value;
     if constexpr (Traced) spans[size_t(top)] = span;
   }
+}
+
+// The table loop without positions, kept out of parse_states, which inlines
+// everything else.
+[[gnu::noinline]] int parse_by_tables() { return parse<false>(); }
+
+// r1c's own parse: the same steps as the table loop, with every state's block
+// written out as code by lalr_gen (parse_states.inc). A block shifts and
+// reduces with its states and rules as constants, so each rule's action is
+// just that action; most gotos are a switch on the state below. The blocks
+// read a token, reduce by default, push and overflow exactly where the table
+// loop does. The stack gets its whole room first, so a push only compares
+// top with the limit; without the memory for that, the table loop parses.
+[[gnu::flatten]] int parse_states() {
+  while (stack.capacity < stack_limit)
+    if (yygrowstack() != 0) return parse_by_tables();
+  int16_t *const states = stack.states;
+  YYSTYPE *const values = stack.values;
+  const int last = stack_limit - 1;  // the highest entry
+  int top = 0;
+  states[0] = 0;
+  int lookahead = no_lookahead;  // the token read ahead, its code as yylex returns it
+#include "parse_states.inc"
 }
 
 }  // namespace
@@ -238,7 +267,7 @@ int yygrowstack() {
   return 0;
 }
 
-int yyparse() { return position_trace ? parse<true>() : parse<false>(); }
+int yyparse() { return position_trace ? parse<true>() : parse_states(); }
 
 void parser_reset() {
   std::free(stack.states);

@@ -1,10 +1,20 @@
 // Whole compiles in one process: where the parse stack's limit falls, and
-// where syntax errors are reported.
+// where syntax errors are reported; r1c's own parse against the table loop
+// that the compiles with positions use.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "front/session.hpp"
+#include "front/source_map.hpp"
+#include "program_generator.hpp"
 
 namespace {
 
@@ -78,6 +88,127 @@ TEST(Parser, RepeatedCompilesStartFromTheSameState) {
   CompileResult second = compile_text(program);
   EXPECT_EQ(first.status, 0);
   EXPECT_EQ(first.out, second.out);
+}
+
+// The pieces of a program to mutate: names and numerals, runs of operator
+// characters, and each other character but blanks.
+std::vector<std::string> pieces_of(const std::string &program) {
+  auto kind = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) ? 0 : std::strchr("|&=!<>+-*/%", c) ? 1 : 2;
+  };
+  std::vector<std::string> pieces;
+  for (size_t i = 0; i < program.size(); i++) {
+    if (program[i] == ' ' || program[i] == '\n') continue;
+    size_t end = i + 1;
+    if (kind(program[i]) < 2)
+      while (end < program.size() && kind(program[end]) == kind(program[i])) end++;
+    pieces.push_back(program.substr(i, end - i));
+    i = end - 1;
+  }
+  return pieces;
+}
+
+std::string joined(const std::vector<std::string> &pieces) {
+  std::string text;
+  for (size_t i = 0; i < pieces.size(); i++) text += (i % 7 == 6 ? "\n" : " ") + pieces[i];
+  return text;
+}
+
+// r1c's parse and the table loop give the same output, message, line and
+// status: the compile with positions is the table loop's.
+void expect_same_as_table_loop(const std::string &program) {
+  CompileResult own = compile_text(program);
+  CompileResult tables = compile_with_map(program).result;
+  ASSERT_EQ(own.err, tables.err) << program;
+  ASSERT_EQ(own.status, tables.status) << program;
+  ASSERT_EQ(own.out, tables.out) << program;
+}
+
+// Every prefix of some programs, and many programs with one piece deleted,
+// repeated, replaced by another or swapped with the next: the errors fall at
+// the same token of the same line.
+TEST(Parser, OwnParseMatchesTheTableLoopOnBrokenPrograms) {
+  ProgramGenerator generator{std::mt19937(1209), 0};
+  std::mt19937 random(42);
+  int errors = 0;
+  for (int i = 0; i < 1500; i++) {
+    std::vector<std::string> pieces = pieces_of(generator.program());
+    if (i < 20)
+      for (size_t n = 0; n <= pieces.size(); n++)
+        expect_same_as_table_loop(joined(std::vector<std::string>(pieces.begin(), pieces.begin() + long(n))));
+    std::vector<std::string> broken = pieces;
+    size_t at = random() % pieces.size();
+    switch (random() % 4) {
+      case 0: broken.erase(broken.begin() + long(at)); break;
+      case 1: broken.insert(broken.begin() + long(at), pieces[at]); break;
+      case 2: broken[at] = pieces[random() % pieces.size()]; break;
+      default:
+        if (at + 1 < broken.size()) std::swap(broken[at], broken[at + 1]);
+    }
+    std::string program = joined(broken);
+    expect_same_as_table_loop(program);
+    errors += compile_text(program).status == 1;
+  }
+  EXPECT_GT(errors, 500);  // most mutations break the program
+}
+
+// Every case input and example, whole and with each piece in turn deleted or
+// repeated (the first 400): the same output, message, line and status.
+TEST(Parser, OwnParseMatchesTheTableLoopOnEveryCaseWithAPieceMissing) {
+  int programs = 0;
+  for (const char *directory : {R1C_CASES_DIR, R1C_EXAMPLES_DIR}) {
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(directory)) {
+      std::string extension = entry.path().extension().string();
+      if (extension != ".in" && extension != ".c") continue;
+      std::ifstream file(entry.path(), std::ios::binary);
+      std::string program((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+      std::vector<std::string> pieces = pieces_of(program);
+      expect_same_as_table_loop(program);
+      for (size_t at = 0; at < pieces.size() && at < 400; at++) {
+        std::vector<std::string> missing = pieces, repeated = pieces;
+        missing.erase(missing.begin() + long(at));
+        repeated.insert(repeated.begin() + long(at), pieces[at]);
+        expect_same_as_table_loop(joined(missing));
+        expect_same_as_table_loop(joined(repeated));
+      }
+      programs++;
+    }
+  }
+  EXPECT_GT(programs, 200);
+}
+
+// Nestings of each kind: the smallest that overflows, its neighbours and
+// smaller ones overflow, or not, at the same token as in the table loop.
+TEST(Parser, OwnParseOverflowsWhereTheTableLoopDoes) {
+  struct Form {
+    const char *before, *open, *inner, *close, *after;
+  } forms[] = {
+      {"", "{", "", "}", ""},
+      {"", "if (a)\n", "x;", "", ""},
+      {"", "if (a) x; else\n", "y;", "", ""},
+      {"", "while (a) do\n", "x;", " while (b);", ""},
+      {"", "for (;;)\n", "x;", "", ""},
+      {"", "x;\n", "", "", ""},
+      {"x = ", "(", "b", ")", ";"},
+      {"x = ", "-(", "b", ")", ";"},
+      {"x = ", "a * (", "b", ")", ";"},
+      {"int a", ", a", "", "", ";"},
+      {"for (a = 1", ", a = 1", "", "", ";;) x;"},
+  };
+  for (const Form &form : forms) {
+    auto program = [&](int n) {
+      return function_of(form.before + repeat(form.open, n) + form.inner + repeat(form.close, n) + form.after);
+    };
+    int fits = 0, overflows = 12000;
+    while (overflows - fits > 1) {
+      int middle = (fits + overflows) / 2;
+      bool overflowed = compile_text(program(middle)).err.ends_with(" ;yacc stack overflow\n");
+      (overflowed ? overflows : fits) = middle;
+    }
+    EXPECT_LT(overflows, 12000) << program(1);
+    for (int n : {1, 2, 3, overflows / 2, overflows - 2, overflows - 1, overflows, overflows + 1})
+      expect_same_as_table_loop(program(n));
+  }
 }
 
 }  // namespace
