@@ -262,42 +262,43 @@ WalkStackMemory<RightTurn> right_turns_memory;
 bool compound(const Node *operand) { return !isLeaf(operand); }
 
 // What an expression node writes before its first operand: a leaf's load, or
-// the numbers an operator reserves. Returns the operand to go to, or 0 when
-// the node is done.
-[[gnu::always_inline]] inline NodeRef enter_expression(const Node *node) {
+// the numbers an operator reserves. Returns the operand to go to, or null
+// when the node is done.
+[[gnu::always_inline]] inline Node *enter_expression(const Node *node) {
   prefetch_ahead_of(node);
   switch (NodeKind(node->kind)) {
-    case NODE_ID: emit_named(load_name, node_text(node)); return 0;
-    case NODE_NUM: emit_numbered(load_constant, node->value); return 0;
+    case NODE_ID: emit_named(load_name, node_text(node)); return nullptr;
+    case NODE_NUM: emit_numbered(load_constant, node->value); return nullptr;
     case NODE_LOGIC:
       switch (operator_of(node)) {
         case OP_LOGIC:
-        case OP_NOT: reserve_temporary(); return node->lchild;
+        case OP_NOT: reserve_temporary(); return node_at(node->lchild);
         case OP_NONE:
         case OP_ARITHMETIC:
         case OP_SUBTRACT:
         case OP_IF:
         case OP_WHILE:
         case OP_DO:
-        case OP_FOR: return 0;  // no logic operator: no code
+        case OP_FOR: return nullptr;  // no logic operator: no code
       }
-      return 0;
+      return nullptr;
     case NODE_ARITH: {
+      Node *left = node_at(node->lchild);
       const Node *right = right_node(node);
       if (!right) {  // unary
         if (operator_of(node) == OP_SUBTRACT) reserve_temporary();
-        return node->lchild;
+        return left;
       }
-      if (compound(right) || compound(node_at(node->lchild))) reserve_temporary();
+      if (compound(right) || compound(left)) reserve_temporary();
       if (compound(right)) reserve_temporary();
-      return node->lchild;
+      return left;
     }
     case NODE_SEQ:
     case NODE_ASSIGN:
     case NODE_TYPE:
-    case NODE_CONTROL: return 0;  // never an operand: the tree builders make none
+    case NODE_CONTROL: return nullptr;  // never an operand: the tree builders make none
   }
-  return 0;  // a kind the tree builders never make
+  return nullptr;  // a kind the tree builders never make
 }
 
 // Back at an operator from its left (or only) operand, left, whose numbers
@@ -362,12 +363,13 @@ void expression(NodeRef root) {
   for (;;) {
     for (;;) {  // down the left operands
       note<Traced>(ref);
-      NodeRef left = enter_expression(node);
+      Node *left = enter_expression(node);
       if (!left) break;
+      NodeRef left_ref = node->lchild;
       node->lchild = parent;
       parent = ref;
-      ref = left;
-      node = node_at(left);
+      ref = left_ref;
+      node = left;
     }
     int64_t end = count;  // the numbers reserved on the way down end here
     for (;;) {            // up from ref, whose code is complete
