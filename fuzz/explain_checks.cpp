@@ -186,7 +186,7 @@ std::string check_steps(std::string_view input, const CompileResult &plain) {
   }
   std::string tree;
   if (step.kind == STEP_ACCEPT) {
-    print_tree(node_at(stepper.stack.back().value.node));
+    print_tree(stepper.stack.back().value.node);
     output_flush();
     tree = "(" + stepper.echoed + ")";
   }

@@ -279,7 +279,7 @@ EMSCRIPTEN_KEEPALIVE size_t playground_stack_tree(int32_t index) {
   if (entry.symbol < N_ACCEPT || !entry.value.node) return 0;
   std::string printed, errors;
   output_to_strings(&printed, &errors);
-  print_tree(node_at(entry.value.node));
+  print_tree(entry.value.node);
   output_drain();
   output_to_strings(&playground.stepper.echoed, &playground.stepper.errors);
   playground.message = "(" + printed + ")";

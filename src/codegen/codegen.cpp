@@ -232,135 +232,172 @@ void note(NodeRef node) {
 }
 
 // Expressions. A chain of operators is a tree as deep as the chain is long,
-// 10 million deep and more, so their walk keeps its own stack of frames, one
-// per operator whose code is under way, each saying what the operator writes
-// when the walk comes back to it.
-enum AfterPart : uint8_t {
-  AFTER_LOGIC_LEFT,   // STORE R1, temp<t>; then the right operand
-  AFTER_LOGIC_RIGHT,  // <op> ... temp<t>
-  AFTER_NOT,          // NOT R1
-  AFTER_NEGATED,      // STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
-  AFTER_ARITH_LEFT,   // [STORE R1, Temp<A>]; a compound right operand, or [LOAD Temp<A>, R1] <op> right
-  AFTER_ARITH_RIGHT,  // STORE R1, Temp<B>; LOAD Temp<A>, R1; <op> Temp<B>
-};
-
-// 12 bytes, for a frame per operator of the deepest chain. The numbers of one
-// compile stay below 2^32: each belongs to a node of 12 bytes or more, at most
-// two to a node, and the tree's memory holds at most 16 GiB.
-struct Frame {
-  NodeRef node;
-  uint32_t number;  // the temporary it reserved (A when it reserved two); 0 for none
-  AfterPart after;
-  uint8_t text;  // the node's fixed text
-};
-static_assert(sizeof(Frame) == 12);
-
-// Kept for the next walk of the process, freed at its end.
-WalkStackMemory<Frame> frames_memory;
-
-// What an expression node writes before its first operand: a leaf's load, or
-// the numbers an operator reserves. Returns the operand to go to, with the
-// frame pushed for the operator to come back to, or 0 when the node is done.
+// 10 million deep and more, down its left operands. The walk keeps no entry
+// per operator on such a spine: while it is below an operator's left operand,
+// the operator's lchild holds the ref of the operator above it (0 at the top),
+// set back on the way up. An operator's numbers are found again on the way up:
+// those of a spine are reserved one operator after another on the way down,
+// so below each operator's end where its lower neighbour's begin. A turn to a
+// right operand is kept on an explicit stack, bounded by the parse stack's
+// limit: a right operand is built while the parse stack holds its left one.
+//
 // logic: t; left; STORE R1, temp<t>; right; <op> ... temp<t>
 // not:   t (printed nowhere); operand; NOT R1
 // unary +: operand. unary -: t; operand; STORE R1, Temp<t>; NEG Temp<t>; LOAD Temp<t>, R1
 // arithmetic: A if either operand is compound, then B = A + 1 if the right one is;
 //   left; [STORE R1, Temp<A>]; [right; STORE R1, Temp<B>]; [LOAD Temp<A>, R1]; <op> right operand
-template <bool Traced>
-NodeRef enter_expression(NodeRef ref, WalkStack<Frame> &frames) {
-  const Node *node = node_at(ref);
+
+// An operator whose right operand the walk has turned to.
+struct RightTurn {
+  Node *node;
+  NodeRef ref;     // node's
+  NodeRef parent;  // the ref its lchild held while the walk was below it
+  int64_t number;  // the first number it reserved (A when it reserved two)
+};
+
+// Kept for the next walk of the process, freed at its end.
+WalkStackMemory<RightTurn> right_turns_memory;
+
+// Whether an arithmetic operator's operand is compound, and so needs a number.
+bool compound(const Node *operand) { return !isLeaf(operand); }
+
+// What an expression node writes before its first operand: a leaf's load, or
+// the numbers an operator reserves. Returns the operand to go to, or null
+// when the node is done.
+[[gnu::always_inline]] inline Node *enter_expression(const Node *node) {
   prefetch_ahead_of(node);
-  auto push = [&](int64_t number, AfterPart after) {
-    if (frames.end == frames.limit) frames = grow(frames_memory, frames, first_stack_size);
-    *frames.end++ = {ref, uint32_t(number), after, node->fixed_text};
-    return node->lchild;
-  };
   switch (NodeKind(node->kind)) {
-    case NODE_ID: emit_named(load_name, node_text(node)); return 0;
-    case NODE_NUM: emit_numbered(load_constant, node->value); return 0;
+    case NODE_ID: emit_named(load_name, node_text(node)); return nullptr;
+    case NODE_NUM: emit_numbered(load_constant, node->value); return nullptr;
     case NODE_LOGIC:
       switch (operator_of(node)) {
-        case OP_LOGIC: return push(reserve_temporary(), AFTER_LOGIC_LEFT);
-        case OP_NOT: return push(reserve_temporary(), AFTER_NOT);
+        case OP_LOGIC:
+        case OP_NOT: reserve_temporary(); return node_at(node->lchild);
         case OP_NONE:
         case OP_ARITHMETIC:
         case OP_SUBTRACT:
         case OP_IF:
         case OP_WHILE:
         case OP_DO:
-        case OP_FOR: return 0;  // no logic operator: no code
+        case OP_FOR: return nullptr;  // no logic operator: no code
       }
-      return 0;
+      return nullptr;
     case NODE_ARITH: {
-      if (!node->rchild)  // unary
-        return operator_of(node) == OP_SUBTRACT ? push(reserve_temporary(), AFTER_NEGATED) : node->lchild;
-      bool right_compound = !isLeaf(node_at(node->rchild));
-      int64_t first = 0;
-      if (!isLeaf(child(node->lchild)) || right_compound) first = reserve_temporary();
-      if (right_compound) reserve_temporary();
-      return push(first, AFTER_ARITH_LEFT);
+      Node *left = node_at(node->lchild);
+      const Node *right = right_node(node);
+      if (!right) {  // unary
+        if (operator_of(node) == OP_SUBTRACT) reserve_temporary();
+        return left;
+      }
+      if (compound(right) || compound(left)) reserve_temporary();
+      if (compound(right)) reserve_temporary();
+      return left;
     }
     case NODE_SEQ:
     case NODE_ASSIGN:
     case NODE_TYPE:
-    case NODE_CONTROL: return 0;  // never an operand: the tree builders make none
+    case NODE_CONTROL: return nullptr;  // never an operand: the tree builders make none
   }
-  return 0;  // a kind the tree builders never make
+  return nullptr;  // a kind the tree builders never make
 }
 
-// The walk back at the operator of the top frame: writes what comes after its
-// last operand, and returns its next operand, or 0 when its code is complete
-// (the frame is then popped).
-NodeRef resume_expression(Frame &frame, WalkStack<Frame> &frames) {
-  const Node *node = node_at(frame.node);
-  switch (frame.after) {
-    case AFTER_LOGIC_LEFT:
-      emit_temporary(store_logic_temporary, frame.number);
-      frame.after = AFTER_LOGIC_RIGHT;
-      return node->rchild;
-    case AFTER_LOGIC_RIGHT: emit_temporary(operator_code(frame.text).line, frame.number); break;
-    case AFTER_NOT: output.next = write_literal(make_room(output.next, sizeof "NOT R1\n"), "NOT R1\n"); break;
-    case AFTER_NEGATED:
-      emit_temporary(store_temporary, frame.number);
-      emit_temporary(negate_temporary, frame.number);
-      emit_temporary(load_temporary, frame.number);
-      break;
-    case AFTER_ARITH_LEFT: {
-      const Node *right = node_at(node->rchild);
-      if (frame.number) emit_temporary(store_temporary, frame.number);
-      if (!isLeaf(right)) {
-        frame.after = AFTER_ARITH_RIGHT;
-        return node->rchild;
-      }
-      if (frame.number) emit_temporary(load_temporary, frame.number);
-      emit_arithmetic_lines(frame.text, right, 0);
-      break;
+// Back at an operator from its left (or only) operand, left, whose numbers
+// end at end: sets end to where they begin and writes what comes after the
+// operand. Returns the right operand to go to, or 0 when the operator's code
+// is complete. Unary plus writes nothing, and is not noted.
+template <bool Traced>
+[[gnu::always_inline]] inline NodeRef after_left_operand(NodeRef ref, const Node *node, const Node *left,
+                                                         int64_t &end) {
+  if (node->kind == NODE_LOGIC) {
+    note<Traced>(ref);
+    int64_t number = --end;
+    if (operator_of(node) == OP_NOT) {
+      output.next = write_literal(make_room(output.next, sizeof "NOT R1\n"), "NOT R1\n");
+      return 0;
     }
-    case AFTER_ARITH_RIGHT:
-      emit_temporary(store_temporary, frame.number + 1);
-      emit_temporary(load_temporary, frame.number);
-      emit_arithmetic_lines(frame.text, node_at(node->rchild), frame.number + 1);
-      break;
+    emit_temporary(store_logic_temporary, number);
+    return right_ref(ref, node);
   }
-  frames.end--;
+  const Node *right = right_node(node);
+  if (!right) {  // unary
+    if (operator_of(node) != OP_SUBTRACT) return 0;
+    note<Traced>(ref);
+    int64_t number = --end;
+    emit_temporary(store_temporary, number);
+    emit_temporary(negate_temporary, number);
+    emit_temporary(load_temporary, number);
+    return 0;
+  }
+  note<Traced>(ref);
+  if (compound(right)) {
+    end -= 2;
+    emit_temporary(store_temporary, end);
+    return right_ref(ref, node);
+  }
+  if (compound(left)) {
+    int64_t number = --end;
+    emit_temporary(store_temporary, number);
+    emit_temporary(load_temporary, number);
+  }
+  emit_arithmetic_lines(node->fixed_text, right, 0);
   return 0;
 }
 
+// Back at an operator from its right operand, its first number being number.
+[[gnu::always_inline]] inline void after_right_operand(const Node *node, int64_t number) {
+  if (node->kind == NODE_LOGIC) return emit_temporary(operator_code(node->fixed_text).line, number);
+  emit_temporary(store_temporary, number + 1);
+  emit_temporary(load_temporary, number);
+  emit_arithmetic_lines(node->fixed_text, right_node(node), number + 1);
+}
+
 // The code of an expression, which leaves its value in R1: depth first, with
-// the frames of the operators under way on the explicit stack.
+// the turns to right operands on the explicit stack. The tree is as it was
+// once the walk is done.
 template <bool Traced>
 void expression(NodeRef root) {
-  WalkStack<Frame> frames = empty_stack(frames_memory);
-  NodeRef part = root;
+  WalkStack<RightTurn> turns = empty_stack(right_turns_memory);
+  NodeRef ref = root;
+  Node *node = node_at(root);
+  NodeRef parent = 0;
   for (;;) {
-    if (part) {
-      note<Traced>(part);
-      part = enter_expression<Traced>(part, frames);
-    } else if (frames.end != frames.first) {
-      note<Traced>(frames.end[-1].node);
-      part = resume_expression(frames.end[-1], frames);
-    } else {
-      return;
+    for (;;) {  // down the left operands
+      note<Traced>(ref);
+      Node *left = enter_expression(node);
+      if (!left) break;
+      NodeRef left_ref = node->lchild;
+      node->lchild = parent;
+      parent = ref;
+      ref = left_ref;
+      node = left;
+    }
+    int64_t end = count;  // the numbers reserved on the way down end here
+    for (;;) {            // up from ref, whose code is complete
+      if (!parent) {
+        if (turns.end == turns.first) return;
+        RightTurn turn = *--turns.end;
+        note<Traced>(turn.ref);
+        node = turn.node;
+        after_right_operand(node, turn.number);
+        ref = turn.ref;
+        parent = turn.parent;
+        end = turn.number;
+        continue;
+      }
+      const Node *left = node;
+      node = node_at(parent);
+      NodeRef above = node->lchild;
+      node->lchild = ref;
+      ref = parent;
+      parent = above;
+      if (NodeRef right = after_left_operand<Traced>(ref, node, left, end)) {
+        if (turns.end == turns.limit) turns = grow(right_turns_memory, turns, first_stack_size);
+        *turns.end++ = {node, ref, parent, end};
+        ref = right;
+        node = node_at(right);
+        parent = 0;
+        break;
+      }
     }
   }
 }
@@ -387,14 +424,15 @@ template <bool Traced>
     expression<Traced>(node->lchild);
     note<Traced>(ref);
     emit_jump(jump_if_false, end);
-    code_of<Traced>(node->rchild);
+    code_of<Traced>(right_ref(ref, node));
     note<Traced>(ref);
     emit_label(define_label, end);
     return;
   }
   int64_t otherwise = reserve_label();
   int64_t end = reserve_label();
-  const Node *parts = node_at(node->rchild);
+  NodeRef parts_ref = right_ref(ref, node);
+  const Node *parts = node_at(parts_ref);
   expression<Traced>(node->lchild);
   note<Traced>(ref);
   emit_jump(jump_if_false, otherwise);
@@ -402,7 +440,7 @@ template <bool Traced>
   note<Traced>(ref);
   emit_jump(jump, end);
   emit_label(define_label, otherwise);
-  code_of<Traced>(parts->rchild);
+  code_of<Traced>(right_ref(parts_ref, parts));
   note<Traced>(ref);
   emit_label(define_label, end);
 }
@@ -416,7 +454,7 @@ template <bool Traced>
   expression<Traced>(node->lchild);
   note<Traced>(ref);
   emit_jump(jump_if_false, exit);
-  code_of<Traced>(node->rchild);
+  code_of<Traced>(right_ref(ref, node));
   note<Traced>(ref);
   emit_jump(jump, head);
   emit_label(define_capital_label, exit);
@@ -427,7 +465,7 @@ template <bool Traced>
 [[gnu::noinline]] void do_statement(const Node *node, NodeRef ref) {
   int64_t head = reserve_label();
   emit_label(define_capital_label, head);
-  code_of<Traced>(node->rchild);
+  code_of<Traced>(right_ref(ref, node));
   expression<Traced>(node->lchild);
   note<Traced>(ref);
   emit_jump(jump_if_true, head);
@@ -440,13 +478,14 @@ template <bool Traced>
 [[gnu::noinline]] void for_statement(const Node *node, NodeRef ref) {
   int64_t head = reserve_label();
   const Node *header = child(node->lchild);
-  const Node *inner = header ? child(header->rchild) : nullptr;
+  NodeRef inner_ref = header ? right_ref(node->lchild, header) : 0;
+  const Node *inner = child(inner_ref);
   NodeRef condition = inner ? inner->lchild : 0;
   code_of<Traced>(header ? header->lchild : 0);
   note<Traced>(ref);
   emit_label(define_label, head);
-  code_of<Traced>(node->rchild);
-  code_of<Traced>(inner ? inner->rchild : 0);
+  code_of<Traced>(right_ref(ref, node));
+  code_of<Traced>(inner ? right_ref(inner_ref, inner) : 0);
   if (condition) expression<Traced>(condition);
   note<Traced>(ref);
   emit_jump(condition ? jump_if_true : jump, head);
@@ -478,14 +517,14 @@ void code_of(NodeRef ref) {
     switch (NodeKind(node->kind)) {
       case NODE_SEQ:  // a list's link, a block, a pair: lchild, then rchild by the loop
         code_of<Traced>(node->lchild);
-        ref = node->rchild;
+        ref = right_ref(ref, node);
         continue;
       case NODE_TYPE:  // declaration: the first declarator only when it is an assignment, then the rest
         if (node->lchild && node_at(node->lchild)->kind == NODE_ASSIGN) code_of<Traced>(node->lchild);
-        ref = node->rchild;
+        ref = right_ref(ref, node);
         continue;
       case NODE_ASSIGN:  // value; STORE R1, target
-        expression<Traced>(node->rchild);
+        expression<Traced>(right_ref(ref, node));
         note<Traced>(ref);
         emit_named(store_name, node_text(node_at(node->lchild)));
         return;

@@ -12,14 +12,15 @@
 // block: a block may run on past the offsets' reach, and a name larger than
 // the reach takes a chunk of its own.
 using TreeRef = uint32_t;
-constexpr int chunk_offset_bits = 21;                                      // offsets reach 8 MiB into a chunk
+constexpr int chunk_offset_bits = 21;  // offsets reach 8 MiB into a chunk
+constexpr uint32_t chunk_offset_mask = (uint32_t(1) << chunk_offset_bits) - 1;
 constexpr uint32_t chunk_limit = uint32_t(1) << (32 - chunk_offset_bits);  // table entries: 2048 of 8 MiB, 16 GiB
 constexpr size_t tree_unit = 4;  // bytes per offset step, the alignment of every block
 
 extern char *tree_chunks[chunk_limit];  // where each chunk starts
 
 inline char *tree_memory(TreeRef ref) {
-  return tree_chunks[ref >> chunk_offset_bits] + size_t(ref & ((uint32_t(1) << chunk_offset_bits) - 1)) * tree_unit;
+  return tree_chunks[ref >> chunk_offset_bits] + size_t(ref & chunk_offset_mask) * tree_unit;
 }
 
 // A block just allocated: where it is and its ref.

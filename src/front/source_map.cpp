@@ -41,7 +41,7 @@ void list_nodes(const PositionTrace &trace, CompileMap &map, std::unordered_map<
                          0,
                          0});
     if (isLeaf(node)) continue;
-    if (node->rchild) pending.emplace_back(node->rchild, index);
+    if (NodeRef right = right_ref(ref, node)) pending.emplace_back(right, index);
     if (node->lchild) pending.emplace_back(node->lchild, index);
   }
 }
@@ -108,7 +108,9 @@ CompileMap compile_with_map(std::string_view input) {
   scanner_read_from_memory(input.data(), input.size());
   reset_compiler();
   position_trace = &trace;
+  near_right_reach = 0;
   map.result.status = run_compiler();
+  near_right_reach = right_back_reach;
   position_trace = nullptr;
   // Without memory the report may stop short; its positions are then of no use.
   if (trace.root && map.result.status != 2) build_map(input, trace, map);

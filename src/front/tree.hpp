@@ -22,29 +22,55 @@ enum NodeKind : int16_t {
 // most of a compile's memory, so a node takes only what its kind uses. A
 // NODE_NUM leaf is 8 bytes, its kind and value. A NODE_ID leaf is the block
 // the scanner made for the identifier's copy: its kind, then the text (see
-// "An identifier's leaf is the scanner's copy" below). Any other node is 12 bytes: its kind, its fixed text and
-// its two children. Nothing reads a leaf's children: isLeaf tells leaves by
-// their kind.
+// "An identifier's leaf is the scanner's copy" below). Any other node has a
+// kind, a fixed text and two children, in one of two forms:
+// - 8 bytes, without rchild, when its right child starts at most
+//   right_back_reach units before it in the same chunk. The right child is
+//   mostly built just before its parent (the right operand just before the
+//   operator, the rest of a list just before the link), so most nodes take
+//   this form: a chain x = a+a+...+a costs 12 bytes an operator with its name.
+// - 12 bytes, with rchild, otherwise; right_back is then 0.
+// Readers find the right child with right_ref or right_node, never rchild
+// itself. Nothing reads a leaf's children: isLeaf tells leaves by their kind.
 using NodeRef = TreeRef;
 
 struct Node {
   int16_t kind;
-  bool has_else;       // an IF built with an else; never printed
-  uint8_t fixed_text;  // the FixedText of a node that is not a leaf
+  uint8_t right_back : 7;  // the 8-byte form: its right child starts this many units before it
+  uint8_t has_else : 1;    // an IF built with an else; never printed
+  uint8_t fixed_text;      // the FixedText of a node that is not a leaf
   union {
     int32_t value;   // NODE_NUM
     NodeRef lchild;  // not a leaf
   };
-  NodeRef rchild;  // not a leaf; a leaf ends before it
+  NodeRef rchild;  // the 12-byte form only; a leaf ends before it
 };
 static_assert(sizeof(Node) == 12);
-static_assert(offsetof(Node, has_else) == identifier_text_offset, "a name's text follows the leaf's kind");
+static_assert(sizeof(Node::kind) == identifier_text_offset, "a name's text follows the leaf's kind");
 constexpr size_t number_leaf_bytes = offsetof(Node, rchild);
+constexpr size_t near_node_bytes = offsetof(Node, rchild);
+constexpr uint32_t right_back_reach = 127;  // units: what right_back holds
+
+// How far back an 8-byte node's right child may be: right_back_reach, or 0
+// while a compile records positions, whose span records read a node's
+// children as the fields lchild and rchild.
+inline uint32_t near_right_reach = right_back_reach;
 
 inline bool is_leaf_kind(int kind) { return kind == NODE_ID || kind == NODE_NUM; }
 
 inline Node *node_at(NodeRef ref) { return reinterpret_cast<Node *>(tree_memory(ref)); }
 inline const Node *child(NodeRef ref) { return ref ? node_at(ref) : nullptr; }
+
+// A node's right child, 0 or null for none. ref is the node's own.
+inline NodeRef right_ref(NodeRef ref, const Node *node) {
+  return node->right_back ? ref - node->right_back : node->rchild;
+}
+inline const Node *right_node(const Node *node) {
+  if (!node->right_back) return child(node->rchild);
+  return reinterpret_cast<const Node *>(reinterpret_cast<const char *>(node) - size_t(node->right_back) * tree_unit);
+}
+inline Node *right_node(Node *node) { return const_cast<Node *>(right_node(static_cast<const Node *>(node))); }
+inline bool has_right(const Node *node) { return node->right_back || node->rchild; }
 
 inline const char *node_text(const Node *node) {
   return node->kind == NODE_ID ? reinterpret_cast<const char *>(node) + identifier_text_offset
@@ -54,14 +80,27 @@ inline const char *node_text(const Node *node) {
 // The builders are inline: the parser calls one or two per reduction. Each
 // returns the ref of the node it made. text is a FixedText for every kind but
 // NODE_ID and NODE_NUM.
+// The 8-byte form when the right child lies near enough before the place the
+// block would take in the current chunk, the 12-byte form otherwise.
 inline NodeRef make_node(int kind, TreeRef text, NodeRef lchild, NodeRef rchild, bool has_else = false) {
-  TreeBlock block = arena_alloc(sizeof(Node));
+  uint32_t back = arena.ref - rchild;  // units; 0 - rchild wraps far beyond the reach
+  bool near = back - 1 < near_right_reach && back <= (arena.ref & chunk_offset_mask) &&
+              size_t(arena.end - arena.next) >= near_node_bytes;
+  TreeBlock block;
+  if (near) {  // the room is checked: arena_alloc(near_node_bytes) without its check
+    block = {arena.next, arena.ref};
+    arena.next += near_node_bytes;
+    arena.ref += TreeRef(near_node_bytes / tree_unit);
+  } else {
+    block = arena_alloc(sizeof(Node));
+  }
   Node *node = reinterpret_cast<Node *>(block.at);
   node->kind = int16_t(kind);
+  node->right_back = near ? uint8_t(back) : 0;
   node->has_else = has_else;
   node->fixed_text = uint8_t(text);
   node->lchild = lchild;
-  node->rchild = rchild;
+  if (!near) node->rchild = rchild;
   return block.ref;
 }
 
@@ -98,7 +137,7 @@ inline NodeRef new_int_node(int32_t value) {
 
 inline NodeRef new_dummy_node() { return make_node(NODE_SEQ, TEXT_SEQUENCE, 0, 0); }
 
-// node is not a leaf.
+// node is not a leaf, made without a right child: in the 12-byte form.
 inline NodeRef join_child_node(NodeRef node, NodeRef lchild, NodeRef rchild) {
   Node *joined = node_at(node);
   joined->lchild = lchild;
@@ -106,7 +145,9 @@ inline NodeRef join_child_node(NodeRef node, NodeRef lchild, NodeRef rchild) {
   return node;
 }
 
-inline int isLeaf(const Node *node) { return is_leaf_kind(node->kind) || (!node->lchild && !node->rchild); }
+inline int isLeaf(const Node *node) {
+  return is_leaf_kind(node->kind) || (!node->right_back && !node->lchild && !node->rchild);
+}
 
 // Asks for the memory some way past a node to be loaded. The nodes of a
 // statement lie together, statements follow one another in memory in source

@@ -47,7 +47,7 @@ constexpr auto fixed_texts_and_blanks = [] {
 }();
 
 // "text " for a node, with room for "\n( " after it.
-char *write_node_text(char *at, const Node *node) {
+[[gnu::always_inline]] inline char *write_node_text(char *at, const Node *node) {
   if (node->kind == NODE_NUM) {
     at = write_number(make_room(at, longest_number + opening_length), node->value);
   } else if (node->kind == NODE_ID) {
@@ -64,54 +64,102 @@ char *write_node_text(char *at, const Node *node) {
   return at + 1;
 }
 
-// For each node whose bracket is open, innermost last: its right child, still
-// to print, or 0 once only the ")" is left. The memory is released once the
-// tree is printed, before the code generator takes memory of its own.
-WalkStackMemory<NodeRef> open_nodes_memory;
+// A node whose right child the walk has turned to, and the node above it.
+struct RightTurn {
+  Node *node;
+  NodeRef ref;  // node's
+  NodeRef parent;
+};
+
+// The turns under way, innermost last. The memory is released once the tree
+// is printed, before the code generator takes memory of its own.
+WalkStackMemory<RightTurn> right_turns_memory;
 
 // Pre-order: "text " for each node, then "\n( " children ")" when it has any.
-// An explicit stack keeps the depth of the tree off the call stack. An absent
-// child prints nothing.
-void print_tree_from(const Node *root, WalkStackMemory<NodeRef> &memory) {
+// An absent child prints nothing. The walk keeps the tree's depth off the call
+// stack, and a left spine as deep as a chain's off any stack: while the walk
+// is below a node's left child, the node's lchild holds the ref of the node
+// above it (0 at the top), and is set back on the way up. A turn to a right
+// child is kept on an explicit stack: a right child is built while the parse
+// stack holds its left sibling, so its limit bounds their nesting.
+void print_tree_from(NodeRef root, WalkStackMemory<RightTurn> &memory) {
   if (!root) return;
-  WalkStack<NodeRef> open = empty_stack(memory);
+  WalkStack<RightTurn> turns = empty_stack(memory);
   char *at = output.next;
-  const Node *node = root;
+  NodeRef ref = root;
+  Node *node = node_at(root);
+  NodeRef parent = 0;
+  // From node, printed in full, up to the next node whose left part is: the
+  // brackets of the turns' nodes close on the way. False at the top.
+  auto climb = [&] {
+    while (!parent) {
+      if (turns.end == turns.first) return false;
+      RightTurn turn = *--turns.end;
+      node = turn.node;
+      ref = turn.ref;
+      parent = turn.parent;
+      at = make_room(at, 1);
+      *at++ = ')';
+    }
+    Node *above = node_at(parent);
+    NodeRef next = above->lchild;
+    above->lchild = ref;
+    ref = parent;
+    node = above;
+    parent = next;
+    return true;
+  };
   for (;;) {
     prefetch_ahead_of(node);
     at = write_node_text(at, node);
     if (!isLeaf(node)) {
       at = write_literal(at, "\n( ");
-      if (open.end == open.limit) {
-        output.next = at;  // should growth fail, the report so far still goes out
-        open = grow(memory, open, first_stack_size);
-      }
-      *open.end++ = node->rchild;
-      if (node->lchild) {
-        node = node_at(node->lchild);
+      if (NodeRef left = node->lchild) {
+        node->lchild = parent;
+        parent = ref;
+        ref = left;
+        node = node_at(left);
         continue;
       }
+    } else if (!climb()) {
+      break;
     }
-    for (; open.end != open.first && !open.end[-1]; open.end--) {
+    // node's left part is printed: its right part, then its ")". A leaf is
+    // printed here; a turn is taken to any other right child.
+    for (;;) {
+      Node *right = right_node(node);
+      if (right && !isLeaf(right)) {
+        if (turns.end == turns.limit) {
+          output.next = at;  // should growth fail, the report so far still goes out
+          turns = grow(memory, turns, first_stack_size);
+        }
+        *turns.end++ = {node, ref, parent};
+        ref = right_ref(ref, node);
+        node = right;
+        parent = 0;
+        break;
+      }
+      if (right) at = write_node_text(at, right);
       at = make_room(at, 1);
       *at++ = ')';
+      if (!climb()) {
+        output.next = at;
+        return;
+      }
     }
-    if (open.end == open.first) break;
-    node = node_at(open.end[-1]);
-    open.end[-1] = 0;
   }
   output.next = at;
 }
 
 }  // namespace
 
-void print_tree(const Node *root) { print_tree_from(root, open_nodes_memory); }
+void print_tree(NodeRef root) { print_tree_from(root, right_turns_memory); }
 
 // RULE_PROGRAM's action: the title, the tree, the line total, the heading, then the code.
 void print_report(NodeRef root) {
   out_text("Abstract Syntax Tree:\n(");
-  print_tree(node_at(root));
-  release(open_nodes_memory);
+  print_tree(root);
+  release(right_turns_memory);
   out_text(")\n\nTotal No Of Lines:");
   out_number(yylineno);
   out_text("\n\nCode Generated:\n");

@@ -6,4 +6,4 @@
 #include "front/tree.hpp"
 
 void print_report(NodeRef root);
-void print_tree(const Node *node);  // parenthesised prefix layout
+void print_tree(NodeRef root);  // parenthesised prefix layout

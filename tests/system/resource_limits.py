@@ -53,9 +53,9 @@ def check_fixed_cases(r1c, work):
     return len(cases), failures
 
 
-def smallest_sufficient_limit(r1c, source_path, low, high):
-    """Binary search, to 1 MB, for the smallest limit under which the compile succeeds."""
-    while high - low > MB:
+def smallest_sufficient_limit(r1c, source_path, low, high, resolution=MB):
+    """Binary search, to resolution, for the smallest limit under which the compile succeeds."""
+    while high - low > resolution:
         middle = (low + high) // 2
         if run_limited(r1c, middle, source_path).returncode == 0:
             high = middle
@@ -112,36 +112,55 @@ def check_large_names(r1c, work):
     return 1 + len(limits), failures
 
 
-def check_sweep(r1c, work):
-    """A chain of 300,000 operators under limits from a quarter of enough to
-    just enough: each run gives the full report with status 0, or "out of memory"
-    with status 2; some runs fail after the report has begun, in the tree
-    printer or the code generator."""
-    source = work / "chain.c"
-    programs.write_chain(source, "add", 300_000)
+def sweep(r1c, source, limits):
+    """Runs source under each limit: each run gives the full report with
+    status 0, or "out of memory" with status 2, or, when the parse stack
+    cannot get memory, its overflow with status 1. Returns the runs, the
+    failures, and how many runs ran out of memory after the report had begun."""
     with open(source, "rb") as stdin:
         reference = subprocess.run([r1c], stdin=stdin, capture_output=True, timeout=120)
     if reference.returncode != 0:
-        print(f"chain without a limit: status {reference.returncode}")
-        return 1, 1
-    enough = smallest_sufficient_limit(r1c, source, 4 * MB, 2048 * MB)
-    floor = 12 * MB  # well above what the process needs to start (check_startup)
-    limits = sorted({max(enough * k // 40, floor) for k in range(10, 41)} | {enough - MB // 2})
+        print(f"{source.name} without a limit: status {reference.returncode}")
+        return 1, 1, 0
     failures = 0
     failed_during_report = 0
     for limit in limits:
         got = run_limited(r1c, limit, source)
         succeeded = got.returncode == 0 and got.stdout == reference.stdout and not got.stderr
         ran_out = got.returncode == 2 and got.stderr == OUT_OF_MEMORY
-        if not (succeeded or ran_out):
-            print(f"chain under {limit} bytes: status {got.returncode}, stderr {got.stderr[:300]!r}")
+        stack_short = got.returncode == 1 and got.stderr == STACK_OVERFLOW and not got.stdout
+        if not (succeeded or ran_out or stack_short):
+            print(f"{source.name} under {limit} bytes: status {got.returncode}, stderr {got.stderr[:300]!r}")
             failures += 1
         if ran_out and got.stdout.startswith(b"Abstract Syntax Tree:"):
             failed_during_report += 1
+    return len(limits), failures, failed_during_report
+
+
+def check_sweep(r1c, work):
+    """A chain of 300,000 operators under limits from a quarter of enough to
+    just enough. The walks of the report keep no entry per operator of a
+    chain, only one per right operand under way: an expression nested 3,000
+    deep on the right makes the tree printer and the code generator grow their
+    work stacks, and under limits in small steps just below enough some runs
+    fail after the report has begun, in one of them."""
+    source = work / "chain.c"
+    programs.write_chain(source, "add", 300_000)
+    enough = smallest_sufficient_limit(r1c, source, 4 * MB, 2048 * MB)
+    floor = 12 * MB  # well above what the process needs to start (check_startup)
+    limits = sorted({max(enough * k // 40, floor) for k in range(10, 41)} | {enough - MB // 2})
+    runs, failures, _ = sweep(r1c, source, limits)
+    nested = work / "nested.c"
+    depth = 3_000
+    nested.write_bytes(b"int main() { x = " + b"a+(" * depth + b"a" + b")" * depth + b"; }\n")
+    enough = smallest_sufficient_limit(r1c, nested, 0, 64 * MB, 64 << 10)
+    # Well above what the process needs to start: the parse stack takes more.
+    limits = range(enough - (512 << 10), enough, 8 << 10)
+    nested_runs, nested_failures, failed_during_report = sweep(r1c, nested, limits)
     if failed_during_report == 0:
         print(f"no limit between {limits[0]} and {enough} bytes ran out of memory during the report")
-        failures += 1
-    return len(limits), failures
+        nested_failures += 1
+    return runs + nested_runs, failures + nested_failures
 
 
 def check_startup(r1c, work):

@@ -2,9 +2,13 @@
 // chain of millions of operators prints and compiles exactly.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "front/session.hpp"
+#include "front/source_map.hpp"
 
 namespace {
 
@@ -95,6 +99,147 @@ TEST(DeepTree, LongChainPrintsAsNestedBrackets) {
   std::string expected = "Abstract Syntax Tree:\n(. \n( VOID \n( main ). \n( = \n( a " + nested + "b b " + closing +
                          "))))\n\nTotal No Of Lines:1\n\nCode Generated:\n";
   EXPECT_TRUE(r.out.compare(0, expected.size(), expected) == 0) << r.out.substr(0, 200);
+}
+
+// An expression as the test builds it, with its printed tree and its code
+// made recursively, the plain way, from the rules of each shape.
+struct Expr {
+  std::string op;  // "" for a leaf
+  std::string leaf;
+  std::unique_ptr<Expr> left, right;  // a unary operator has only left
+};
+
+bool is_logic(const std::string &op) {
+  return op == "<" || op == "<=" || op == ">" || op == ">=" || op == "==" || op == "!=" || op == "&&" || op == "||";
+}
+
+// As an operand: a leaf alone, anything else in brackets.
+std::string source_of(const Expr &e, bool operand = true) {
+  if (e.op.empty()) return e.leaf;
+  std::string text = e.right ? source_of(*e.left) + " " + e.op + " " + source_of(*e.right) : e.op + source_of(*e.left);
+  return operand ? "(" + text + ")" : text;
+}
+
+void print(const Expr &e, std::string &out) {
+  if (e.op.empty()) {
+    out += e.leaf + " ";
+    return;
+  }
+  out += (e.op == "!" ? "NOT" : e.op == "&&" ? "AND" : e.op == "||" ? "OR" : e.op) + " \n( ";
+  print(*e.left, out);
+  if (e.right) print(*e.right, out);
+  out += ")";
+}
+
+struct Reference {
+  int64_t count = 1;
+  std::string code;
+
+  std::string operand(const Expr &e, int64_t temporary) {
+    if (!e.op.empty()) return "Temp" + std::to_string(temporary);
+    return (e.leaf[0] >= '0' && e.leaf[0] <= '9' ? "#" : "") + e.leaf;
+  }
+  void line(const std::string &text) { code += text + "\n"; }
+  void generate(const Expr &e) {
+    if (e.op.empty()) return line("LOAD " + operand(e, 0) + ", R1");
+    if (!e.right) {
+      int64_t t = e.op == "+" ? 0 : count++;
+      generate(*e.left);
+      if (e.op == "!") return line("NOT R1");
+      if (e.op == "-") {
+        std::string temp = "Temp" + std::to_string(t);
+        line("STORE R1, " + temp), line("NEG " + temp), line("LOAD " + temp + ", R1");
+      }
+      return;
+    }
+    if (is_logic(e.op)) {
+      std::string temp = "temp" + std::to_string(count++);
+      generate(*e.left);
+      line("STORE R1, " + temp);
+      generate(*e.right);
+      std::string name = e.op == "<"    ? "L"
+                         : e.op == "<=" ? "LE"
+                         : e.op == ">"  ? "G"
+                         : e.op == ">=" ? "GE"
+                         : e.op == "!=" ? "NE"
+                                        : "CMP";
+      if (e.op == "&&" || e.op == "||") return line((e.op == "&&" ? "AND R1, " : "OR R1, ") + temp);
+      return line(name + " " + temp + ", R1");
+    }
+    bool right_compound = !e.right->op.empty();
+    int64_t a = right_compound || !e.left->op.empty() ? count++ : 0;
+    int64_t b = right_compound ? count++ : 0;
+    generate(*e.left);
+    if (a) line("STORE R1, Temp" + std::to_string(a));
+    if (right_compound) generate(*e.right), line("STORE R1, Temp" + std::to_string(b));
+    if (a) line("LOAD Temp" + std::to_string(a) + ", R1");
+    std::string x = operand(*e.right, b);
+    if (e.op == "-") line("NEG " + x), line("ADD " + x + ", R1");
+    if (e.op == "+") line("ADD " + x + ", R1");
+    if (e.op == "*") line("MULT " + x + ", R1");
+    if (e.op == "/") line("DIV R1, " + x);
+    if (e.op == "%") line("MOD R1, " + x);
+  }
+};
+
+const std::vector<std::string> binary_operators = {
+    "+", "-", "*", "/", "%", "<", "<=", ">", ">=", "==", "!=", "&&", "||"};
+
+std::unique_ptr<Expr> leaf(std::mt19937 &random) {
+  auto e = std::make_unique<Expr>();
+  const char *leaves[] = {"b", "c", "0", "7", "name_longer_than_sixteen"};
+  e->leaf = leaves[random() % 5];
+  return e;
+}
+
+std::unique_ptr<Expr> random_expr(std::mt19937 &random, int depth) {
+  if (depth == 0 || random() % 3 == 0) return leaf(random);
+  auto e = std::make_unique<Expr>();
+  if (random() % 4 == 0) {
+    const char *unary[] = {"-", "+", "!"};
+    e->op = unary[random() % 3];
+    e->left = random_expr(random, depth - 1);
+    return e;
+  }
+  e->op = binary_operators[random() % binary_operators.size()];
+  e->left = random_expr(random, depth - 1);
+  e->right = random_expr(random, depth - 1);
+  return e;
+}
+
+// Left-leaning chains of each operator, whose right operands are leaves,
+// unary operators and compound expressions at random: the tree and the code
+// are the recursive reference's. The reference's recursion bounds the depth,
+// under the sanitizers' larger frames too; the long chains above go deeper.
+TEST(DeepTree, ChainsWithCompoundRightOperandsMatchARecursiveReference) {
+  std::mt19937 random(7);
+  for (const std::string &op : binary_operators) {
+    for (int operators : {1, 3, 200, 2'000}) {
+      auto chain = leaf(random);
+      std::string source = chain->leaf;
+      for (int i = 0; i < operators; i++) {
+        auto node = std::make_unique<Expr>();
+        node->op = op;
+        node->left = std::move(chain);
+        node->right = random_expr(random, random() % 2 ? 0 : 4);
+        source += " " + op + " " + source_of(*node->right);
+        chain = std::move(node);
+      }
+      Reference reference;
+      reference.generate(*chain);
+      std::string expected = "Abstract Syntax Tree:\n(. \n( VOID \n( main ). \n( = \n( a ";
+      print(*chain, expected);
+      expected += "))))\n\nTotal No Of Lines:1\n\nCode Generated:\n" + reference.code + "STORE R1, a\n";
+      CompileResult r = compile_text("void main() { a = " + source + "; }");
+      ASSERT_EQ(r.status, 0) << op << " " << operators << ": " << r.err;
+      EXPECT_TRUE(r.out == expected) << op << " " << operators << ": report differs";
+      // A compile that records positions builds every node in the 12-byte
+      // form, and walks the tree again after the report: the same report.
+      if (operators <= 200) {
+        EXPECT_TRUE(compile_with_map("void main() { a = " + source + "; }").result.out == expected) << op;
+      }
+    }
+  }
 }
 
 }  // namespace

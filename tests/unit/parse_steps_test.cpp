@@ -288,7 +288,7 @@ std::string replay(const std::string &input, const std::vector<std::string> &lin
   }
   if (fault.empty() && tree) {
     out.clear();
-    print_tree(node_at(tree));
+    print_tree(tree);
     output_flush();
   }
   reset_compiler();
