@@ -122,7 +122,7 @@ ByteSpan cover_node(NodeRef ref, ByteSpan rule) {
   ByteSpan span = made_now ? ByteSpan{} : found->second.span;
   const Node *node = node_at(ref);
   if (!isLeaf(node)) {
-    for (NodeRef part : {node->lchild, node->rchild}) {
+    for (NodeRef part : {node->lchild, right_ref(ref, node)}) {
       if (!part) continue;
       ByteSpan part_span = made_now ? cover_node(part, rule) : nodes[part].span;
       span = spanned ? cover_both(span, part_span) : part_span;
@@ -141,7 +141,7 @@ void note_reduction(NodeRef value, ByteSpan rule, bool statement) {
   if (!value) return;
   const Node *node = node_at(value);
   if (!isLeaf(node))
-    for (NodeRef part : {node->lchild, node->rchild})
+    for (NodeRef part : {node->lchild, right_ref(value, node)})
       if (part) cover_node(part, rule);
   NodeOrigin &origin = position_trace->nodes[value];
   origin.span = origin.span.end ? cover_both(origin.span, rule) : rule;

@@ -108,9 +108,7 @@ CompileMap compile_with_map(std::string_view input) {
   scanner_read_from_memory(input.data(), input.size());
   reset_compiler();
   position_trace = &trace;
-  near_right_reach = 0;
   map.result.status = run_compiler();
-  near_right_reach = right_back_reach;
   position_trace = nullptr;
   // Without memory the report may stop short; its positions are then of no use.
   if (trace.root && map.result.status != 2) build_map(input, trace, map);

@@ -51,11 +51,6 @@ constexpr size_t number_leaf_bytes = offsetof(Node, rchild);
 constexpr size_t near_node_bytes = offsetof(Node, rchild);
 constexpr uint32_t right_back_reach = 127;  // units: what right_back holds
 
-// How far back an 8-byte node's right child may be: right_back_reach, or 0
-// while a compile records positions, whose span records read a node's
-// children as the fields lchild and rchild.
-inline uint32_t near_right_reach = right_back_reach;
-
 inline bool is_leaf_kind(int kind) { return kind == NODE_ID || kind == NODE_NUM; }
 
 inline Node *node_at(NodeRef ref) { return reinterpret_cast<Node *>(tree_memory(ref)); }
@@ -84,7 +79,7 @@ inline const char *node_text(const Node *node) {
 // block would take in the current chunk, the 12-byte form otherwise.
 inline NodeRef make_node(int kind, TreeRef text, NodeRef lchild, NodeRef rchild, bool has_else = false) {
   uint32_t back = arena.ref - rchild;  // units; 0 - rchild wraps far beyond the reach
-  bool near = back - 1 < near_right_reach && back <= (arena.ref & chunk_offset_mask) &&
+  bool near = back - 1 < right_back_reach && back <= (arena.ref & chunk_offset_mask) &&
               size_t(arena.end - arena.next) >= near_node_bytes;
   TreeBlock block;
   if (near) {  // the room is checked: arena_alloc(near_node_bytes) without its check

@@ -233,8 +233,8 @@ TEST(DeepTree, ChainsWithCompoundRightOperandsMatchARecursiveReference) {
       CompileResult r = compile_text("void main() { a = " + source + "; }");
       ASSERT_EQ(r.status, 0) << op << " " << operators << ": " << r.err;
       EXPECT_TRUE(r.out == expected) << op << " " << operators << ": report differs";
-      // A compile that records positions builds every node in the 12-byte
-      // form, and walks the tree again after the report: the same report.
+      // A compile that records positions reads every node's children for
+      // their spans as it builds them: the same report.
       if (operators <= 200) {
         EXPECT_TRUE(compile_with_map("void main() { a = " + source + "; }").result.out == expected) << op;
       }
