@@ -100,10 +100,20 @@ constexpr auto operator_codes = [] {
   return codes;
 }();
 
-const OperatorCode &operator_code(uint8_t text) {
-  return operator_codes[text < FIXED_TEXT_COUNT ? text : uint8_t(TEXT_NONE)];
-}
-Operator operator_of(const Node *node) { return operator_code(node->fixed_text).op; }
+// What each byte a node's fixed text can hold does: read without a check of
+// the byte's range, as the walks read it at every operator.
+constexpr auto operators = [] {
+  std::array<Operator, 256> ops{};
+  for (size_t text = 0; text < FIXED_TEXT_COUNT; text++) ops[text] = operator_codes[text].op;
+  return ops;
+}();
+static_assert(sizeof Node::fixed_text == 1);
+
+Operator operator_of(const Node *node) { return operators[node->fixed_text]; }
+
+// The line of an operator whose text does something (operator_of is not
+// OP_NONE), and so is a FixedText.
+const LineShape &operator_line(uint8_t text) { return operator_codes[text].line; }
 
 bool is_arithmetic(Operator op) { return op == OP_ARITHMETIC || op == OP_SUBTRACT; }
 
@@ -215,10 +225,10 @@ void emit_operand_line(const LineShape &line, const Node *right, int64_t tempora
 }
 
 void emit_arithmetic_lines(uint8_t text, const Node *right, int64_t temporary) {
-  const OperatorCode &code = operator_code(text);
-  if (!is_arithmetic(code.op)) return;
-  if (code.op == OP_SUBTRACT) emit_operand_line(negate, right, temporary);
-  emit_operand_line(code.line, right, temporary);
+  Operator op = operators[text];
+  if (!is_arithmetic(op)) return;
+  if (op == OP_SUBTRACT) emit_operand_line(negate, right, temporary);
+  emit_operand_line(operator_line(text), right, temporary);
 }
 
 int64_t reserve_label() { return label++; }
@@ -345,7 +355,7 @@ template <bool Traced>
 
 // Back at an operator from its right operand, its first number being number.
 [[gnu::always_inline]] inline void after_right_operand(const Node *node, int64_t number) {
-  if (node->kind == NODE_LOGIC) return emit_temporary(operator_code(node->fixed_text).line, number);
+  if (node->kind == NODE_LOGIC) return emit_temporary(operator_line(node->fixed_text), number);  // OP_LOGIC's
   emit_temporary(store_temporary, number + 1);
   emit_temporary(load_temporary, number);
   emit_arithmetic_lines(node->fixed_text, right_node(node), number + 1);
