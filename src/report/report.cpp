@@ -14,20 +14,6 @@ namespace {
 constexpr size_t first_stack_size = 1024;  // open nodes before the stack first grows
 constexpr size_t opening_length = 4;       // " \n( ": the most written after a node's text
 
-bool prints_text(int32_t kind) {
-  switch (NodeKind(kind)) {
-    case NODE_ID:
-    case NODE_SEQ:
-    case NODE_LOGIC:
-    case NODE_ARITH:
-    case NODE_ASSIGN:
-    case NODE_TYPE:
-    case NODE_CONTROL: return true;
-    case NODE_NUM: return false;  // it prints its value
-  }
-  return false;  // no other kind prints a text
-}
-
 // Each fixed text with its blank, ready to be written as one 8-byte block;
 // the blank takes the place of the text's NUL.
 struct TextAndBlank {
@@ -46,11 +32,10 @@ constexpr auto fixed_texts_and_blanks = [] {
   return texts;
 }();
 
-// A node's text and its blank, for a kind that is not a leaf's, with room for
-// "\n( " after it; no text for a kind that prints none.
-[[gnu::always_inline]] inline char *write_fixed_text(char *at, const char *end, const Node *node, int kind) {
+// A node's fixed text and its blank, for a kind that is not a leaf's (every
+// such kind prints its text), with room for "\n( " after it.
+[[gnu::always_inline]] inline char *write_fixed_text(char *at, const char *end, const Node *node) {
   at = make_room(at, end, fixed_text_bytes + opening_length);
-  if (!prints_text(kind)) return at;
   const TextAndBlank &text = fixed_texts_and_blanks[node->fixed_text];
   std::memcpy(at, text.bytes, sizeof text.bytes);
   return at + text.length;
@@ -106,7 +91,7 @@ void print_tree_from(NodeRef root, WalkStackMemory<RightTurn> &memory) {
     if (is_leaf_kind(kind)) {
       at = write_leaf_text(at, end, node, kind);
     } else {
-      at = write_fixed_text(at, end, node, kind);
+      at = write_fixed_text(at, end, node);
       if (!childless(node)) {
         at = write_literal(at, "\n( ");
         if (NodeRef left = node->lchild) {
@@ -162,7 +147,7 @@ void print_tree_from(NodeRef root, WalkStackMemory<RightTurn> &memory) {
       if (is_leaf_kind(right_kind)) {
         at = write_leaf_text(at, end, right, right_kind);
       } else if (childless(right)) {
-        at = write_fixed_text(at, end, right, right_kind);
+        at = write_fixed_text(at, end, right);
       } else {
         if (turns.end == turns.limit) {
           output.next = at;  // should growth fail, the report so far still goes out
