@@ -102,12 +102,15 @@ constexpr auto operator_codes = [] {
 
 // What each byte a node's fixed text can hold does: read without a check of
 // the byte's range, as the walks read it at every operator.
+// An IF built with an else is OP_IF too; any other text with else_mark does
+// nothing.
 constexpr auto operators = [] {
   std::array<Operator, 256> ops{};
   for (size_t text = 0; text < FIXED_TEXT_COUNT; text++) ops[text] = operator_codes[text].op;
+  ops[TEXT_IF | else_mark] = OP_IF;
   return ops;
 }();
-static_assert(sizeof Node::fixed_text == 1);
+static_assert(sizeof Node::fixed_text == 1 && 2 * else_mark == 256);
 
 Operator operator_of(const Node *node) { return operators[node->fixed_text]; }
 
@@ -429,7 +432,7 @@ void code_of(NodeRef ref);
 // one statement: only an IF built with an else splits its right part.
 template <bool Traced>
 [[gnu::noinline]] void if_statement(const Node *node, NodeRef ref) {
-  if (!node->has_else) {
+  if (!has_else(node)) {
     int64_t end = reserve_label();
     expression<Traced>(node->lchild);
     note<Traced>(ref);

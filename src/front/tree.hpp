@@ -36,9 +36,8 @@ using NodeRef = TreeRef;
 
 struct Node {
   int16_t kind;
-  uint8_t right_back : 7;  // the 8-byte form: its right child starts this many units before it
-  uint8_t has_else : 1;    // an IF built with an else; never printed
-  uint8_t fixed_text;      // the FixedText of a node that is not a leaf
+  uint8_t right_back;  // the 8-byte form: its right child starts this many units before it
+  uint8_t fixed_text;  // the FixedText of a node that is not a leaf, with else_mark on an IF built with an else
   union {
     int32_t value;   // NODE_NUM
     NodeRef lchild;  // not a leaf
@@ -49,7 +48,15 @@ static_assert(sizeof(Node) == 12);
 static_assert(sizeof(Node::kind) == identifier_text_offset, "a name's text follows the leaf's kind");
 constexpr size_t number_leaf_bytes = offsetof(Node, rchild);
 constexpr size_t near_node_bytes = offsetof(Node, rchild);
-constexpr uint32_t right_back_reach = 127;  // units: what right_back holds
+constexpr uint32_t right_back_reach = 255;  // units: what right_back holds
+
+// An IF built with an else has TEXT_IF | else_mark for its fixed text: it
+// prints as IF, and its code splits its right part. The mark is a bit no
+// FixedText uses, so tables indexed by the whole byte tell the two apart
+// without masking it off.
+constexpr uint8_t else_mark = 0x80;
+static_assert(FIXED_TEXT_COUNT <= else_mark);
+inline bool has_else(const Node *node) { return node->fixed_text & else_mark; }
 
 inline bool is_leaf_kind(int kind) { return kind == NODE_ID || kind == NODE_NUM; }
 
@@ -69,7 +76,7 @@ inline bool has_right(const Node *node) { return node->right_back || node->rchil
 
 inline const char *node_text(const Node *node) {
   return node->kind == NODE_ID ? reinterpret_cast<const char *>(node) + identifier_text_offset
-                               : fixed_texts[node->fixed_text];
+                               : fixed_texts[node->fixed_text & ~else_mark];
 }
 
 // The builders are inline: the parser calls one or two per reduction. Each
@@ -92,8 +99,7 @@ inline NodeRef make_node(int kind, TreeRef text, NodeRef lchild, NodeRef rchild,
   Node *node = reinterpret_cast<Node *>(block.at);
   node->kind = int16_t(kind);
   node->right_back = near ? uint8_t(back) : 0;
-  node->has_else = has_else;
-  node->fixed_text = uint8_t(text);
+  node->fixed_text = uint8_t(text | (has_else ? else_mark : 0));
   node->lchild = lchild;
   if (!near) node->rchild = rchild;
   return block.ref;
@@ -124,7 +130,7 @@ inline NodeRef new_int_node(int32_t value) {
   TreeBlock block = arena_alloc(number_leaf_bytes);
   Node *node = reinterpret_cast<Node *>(block.at);
   node->kind = NODE_NUM;
-  node->has_else = false;
+  node->right_back = 0;
   node->fixed_text = TEXT_NONE;
   node->value = value;
   return block.ref;

@@ -21,16 +21,20 @@ struct TextAndBlank {
   size_t length;
 };
 
+// Indexed by a node's whole fixed_text byte: a text with else_mark prints as
+// the text.
 constexpr auto fixed_texts_and_blanks = [] {
-  std::array<TextAndBlank, FIXED_TEXT_COUNT> texts{};
+  std::array<TextAndBlank, 2 * else_mark> texts{};
   for (size_t i = 0; i < FIXED_TEXT_COUNT; i++) {
     size_t length = 0;
     while (fixed_texts[i][length]) texts[i].bytes[length] = fixed_texts[i][length], length++;
     texts[i].bytes[length] = ' ';
     texts[i].length = length + 1;
+    texts[i | else_mark] = texts[i];
   }
   return texts;
 }();
+static_assert(sizeof Node::fixed_text == 1 && 2 * else_mark == 256);
 
 // A node's fixed text and its blank, for a kind that is not a leaf's (every
 // such kind prints its text), with room for "\n( " after it.
