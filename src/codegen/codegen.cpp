@@ -194,10 +194,11 @@ void emit_temporary(const LineShape &line, int64_t number) {
   output.next = write_short_text(at, line.after);
 }
 
-void emit_named(const LineShape &line, const char *name) {
+// A line about a name, a NODE_ID leaf.
+void emit_named(const LineShape &line, const Node *name) {
   constexpr size_t room = 2 * sizeof ShortText::bytes + name_group;
   char *at = write_short_text(make_room(output.next, room), line.before);
-  at = write_name(at, name, sizeof ShortText::bytes);
+  at = write_leaf_name(at, name, sizeof ShortText::bytes);
   output.next = write_short_text(at, line.after);
 }
 
@@ -229,7 +230,7 @@ void emit_operand_line(const LineShape &line, const Node *right, int64_t tempora
   if (!isLeaf(right)) {
     at = emit_temporary_operand(at, temporary);
   } else if (right->kind == NODE_ID) {
-    at = write_name(at, node_text(right), sizeof ShortText::bytes);
+    at = write_leaf_name(at, right, sizeof ShortText::bytes);
   } else {
     at = emit_constant_operand(at, right->value);
   }
@@ -289,7 +290,7 @@ bool compound(const Node *operand) { return !isLeaf(operand); }
 [[gnu::always_inline]] inline Node *enter_expression(const Node *node) {
   prefetch_ahead_of(node);
   switch (NodeKind(node->kind)) {
-    case NODE_ID: emit_named(load_name, node_text(node)); return nullptr;
+    case NODE_ID: emit_named(load_name, node); return nullptr;
     case NODE_NUM: emit_numbered(load_constant, node->value); return nullptr;
     case NODE_LOGIC:
       switch (operator_of(node)) {
@@ -548,7 +549,7 @@ void code_of(NodeRef ref) {
       case NODE_ASSIGN:  // value; STORE R1, target
         expression<Traced>(right_ref(ref, node));
         note<Traced>(ref);
-        emit_named(store_name, node_text(node_at(node->lchild)));
+        emit_named(store_name, node_at(node->lchild));
         return;
       case NODE_CONTROL: return control_statement<Traced>(node, ref);
       case NODE_ID:  // a bare name, or a declarator without a value: LOAD name, R1

@@ -1,10 +1,13 @@
 // The syntax tree: one record type, its kinds, and the builders the grammar
 // actions call.
 #pragma once
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "common/arena.hpp"
+#include "common/output.hpp"
 #include "front/tokens.hpp"
 
 enum NodeKind : int16_t {
@@ -77,6 +80,43 @@ inline bool has_right(const Node *node) { return node->right_back || node->rchil
 inline const char *node_text(const Node *node) {
   return node->kind == NODE_ID ? reinterpret_cast<const char *>(node) + identifier_text_offset
                                : fixed_texts[node->fixed_text & ~else_mark];
+}
+
+// The rest of a leaf's name past its first name_group bytes, at a cursor with
+// room for name_group + room_after bytes: copied a word at a time, the word's
+// NUL found within it, while the word lies in one page. The bytes read past
+// the NUL are then in memory that can be read: the tree's chunks are mapped in
+// whole pages, or (from malloc) have a word to spare at their end. Out of line:
+// most names end within their first group.
+constexpr uintptr_t smallest_page = 4096;  // bytes
+[[gnu::noinline]] inline char *write_name_words(char *at, const char *text, size_t room_after) {
+  if constexpr (std::endian::native == std::endian::little) {
+    static_assert(name_group == sizeof(uint64_t));
+    constexpr uint64_t ones = 0x0101010101010101;
+    while ((reinterpret_cast<uintptr_t>(text) & (smallest_page - 1)) <= smallest_page - sizeof(uint64_t)) {
+      uint64_t word;
+      std::memcpy(&word, text, sizeof word);
+      std::memcpy(at, &word, sizeof word);
+      // The lowest byte flagged is the first NUL: a false flag needs a NUL below it.
+      if (uint64_t nuls = (word - ones) & ~word & (ones << 7)) return at + std::countr_zero(nuls) / 8;
+      at = make_room(at + name_group, name_group + room_after);
+      text += name_group;
+    }
+  }
+  return write_name(at, text, room_after);
+}
+
+// The name of a NODE_ID leaf, as write_name writes it: at has room for
+// name_group + room_after bytes. Its first name_group bytes are copied one by
+// one.
+[[gnu::always_inline]] inline char *write_leaf_name(char *at, const Node *leaf, size_t room_after) {
+  const char *text = reinterpret_cast<const char *>(leaf) + identifier_text_offset;
+  for (size_t i = 0; i < name_group; i++) {
+    char c = text[i];
+    at[i] = c;
+    if (!c) return at + i;
+  }
+  return write_name_words(make_room(at + name_group, name_group + room_after), text + name_group, room_after);
 }
 
 // The builders are inline: the parser calls one or two per reduction. Each

@@ -50,7 +50,7 @@ static_assert(sizeof Node::fixed_text == 1 && 2 * else_mark == 256);
   if (kind == NODE_NUM) {
     at = write_number(make_room(at, end, longest_number + opening_length), node->value);
   } else {
-    at = write_name(make_room(at, end, name_group + opening_length), node_text(node), opening_length);
+    at = write_leaf_name(make_room(at, end, name_group + opening_length), node, opening_length);
   }
   *at = ' ';
   return at + 1;
