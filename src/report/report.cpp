@@ -99,11 +99,17 @@ void print_tree_from(NodeRef root, WalkStackMemory<RightTurn> &memory) {
       if (!childless(node)) {
         at = write_literal(at, "\n( ");
         if (NodeRef left = node->lchild) {
+          Node *left_node = node_at(left);
+          int left_kind = left_node->kind;
+          if (is_leaf_kind(left_kind)) {  // printed here, as a right leaf is: no way down and up
+            at = write_leaf_text(at, end, left_node, left_kind);
+            goto right_part;
+          }
           node->lchild = parent;
           parent = ref;
           ref = left;
-          node = node_at(left);
-          kind = node->kind;
+          node = left_node;
+          kind = left_kind;
           continue;
         }
         goto right_part;
