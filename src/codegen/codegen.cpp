@@ -224,7 +224,7 @@ void emit_jump(const LineShape &line, int64_t target) {
   return write_number(at, value);
 }
 
-void emit_operand_line(const LineShape &line, const Node *right, int64_t temporary) {
+[[gnu::noinline]] void emit_operand_line(const LineShape &line, const Node *right, int64_t temporary) {
   constexpr size_t room = line_room + sizeof "Temp";  // also covers a name's first group
   char *at = write_short_text(make_room(output.next, room), line.before);
   if (!isLeaf(right)) {
@@ -237,7 +237,7 @@ void emit_operand_line(const LineShape &line, const Node *right, int64_t tempora
   output.next = write_short_text(at, line.after);
 }
 
-void emit_arithmetic_lines(uint8_t text, const Node *right, int64_t temporary) {
+[[gnu::always_inline]] inline void emit_arithmetic_lines(uint8_t text, const Node *right, int64_t temporary) {
   Operator op = operators[text];
   if (!is_arithmetic(op)) return;
   if (op == OP_SUBTRACT) emit_operand_line(negate, right, temporary);
@@ -384,18 +384,29 @@ void expression(NodeRef root) {
   Node *node = node_at(root);
   NodeRef parent = 0;
   for (;;) {
-    for (;;) {  // down the left operands
+    int64_t end;       // where the numbers of ref's code begin, once it is complete
+    const Node *left;  // node's left operand, whose code is complete
+    for (;;) {         // down the left operands
       note<Traced>(ref);
-      Node *left = enter_expression(node);
-      if (!left) break;
-      NodeRef left_ref = node->lchild;
+      Node *first = enter_expression(node);
+      if (!first) {
+        end = count;  // the numbers reserved on the way down end here
+        break;
+      }
+      NodeRef first_ref = node->lchild;
+      if (is_leaf_kind(first->kind)) {  // its load, and back at node without the way down and up
+        note<Traced>(first_ref);
+        enter_expression(first);
+        end = count;
+        left = first;
+        goto back_at_node;
+      }
       node->lchild = parent;
       parent = ref;
-      ref = left_ref;
-      node = left;
+      ref = first_ref;
+      node = first;
     }
-    int64_t end = count;  // the numbers reserved on the way down end here
-    for (;;) {            // up from ref, whose code is complete
+    for (;;) {  // up from ref, whose code is complete
       if (!parent) {
         if (turns.end == turns.first) return;
         RightTurn turn = *--turns.end;
@@ -407,12 +418,15 @@ void expression(NodeRef root) {
         end = turn.number;
         continue;
       }
-      const Node *left = node;
-      node = node_at(parent);
-      NodeRef above = node->lchild;
-      node->lchild = ref;
-      ref = parent;
-      parent = above;
+      {
+        left = node;
+        node = node_at(parent);
+        NodeRef above = node->lchild;
+        node->lchild = ref;
+        ref = parent;
+        parent = above;
+      }
+    back_at_node:
       if (NodeRef right = after_left_operand<Traced>(ref, node, left, end)) {
         if (turns.end == turns.limit) turns = grow(right_turns_memory, turns, first_stack_size);
         *turns.end++ = {node, ref, parent, end};
