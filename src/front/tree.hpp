@@ -61,7 +61,14 @@ constexpr uint8_t else_mark = 0x80;
 static_assert(FIXED_TEXT_COUNT <= else_mark);
 inline bool has_else(const Node *node) { return node->fixed_text & else_mark; }
 
-inline bool is_leaf_kind(int kind) { return kind == NODE_ID || kind == NODE_NUM; }
+// NODE_ID or NODE_NUM, in one test: every other kind has a bit that NODE_NUM
+// has not.
+constexpr bool is_leaf_kind(int kind) { return (kind & ~int(NODE_NUM)) == 0; }
+static_assert([] {
+  for (int kind : {NODE_SEQ, NODE_LOGIC, NODE_ARITH, NODE_ASSIGN, NODE_TYPE, NODE_CONTROL})
+    if (is_leaf_kind(kind)) return false;
+  return is_leaf_kind(NODE_ID) && is_leaf_kind(NODE_NUM);
+}());
 
 inline Node *node_at(NodeRef ref) { return reinterpret_cast<Node *>(tree_memory(ref)); }
 inline const Node *child(NodeRef ref) { return ref ? node_at(ref) : nullptr; }
