@@ -100,10 +100,23 @@ constexpr auto operator_codes = [] {
   return codes;
 }();
 
-const OperatorCode &operator_code(uint8_t text) {
-  return operator_codes[text < FIXED_TEXT_COUNT ? text : uint8_t(TEXT_NONE)];
-}
-Operator operator_of(const Node *node) { return operator_code(node->fixed_text).op; }
+// What each byte a node's fixed text can hold does: read without a check of
+// the byte's range, as the walks read it at every operator.
+// An IF built with an else is OP_IF too; any other text with else_mark does
+// nothing.
+constexpr auto operators = [] {
+  std::array<Operator, 256> ops{};
+  for (size_t text = 0; text < FIXED_TEXT_COUNT; text++) ops[text] = operator_codes[text].op;
+  ops[TEXT_IF | else_mark] = OP_IF;
+  return ops;
+}();
+static_assert(sizeof Node::fixed_text == 1 && 2 * else_mark == 256);
+
+Operator operator_of(const Node *node) { return operators[node->fixed_text]; }
+
+// The line of an operator whose text does something (operator_of is not
+// OP_NONE), and so is a FixedText.
+const LineShape &operator_line(uint8_t text) { return operator_codes[text].line; }
 
 bool is_arithmetic(Operator op) { return op == OP_ARITHMETIC || op == OP_SUBTRACT; }
 
@@ -181,10 +194,11 @@ void emit_temporary(const LineShape &line, int64_t number) {
   output.next = write_short_text(at, line.after);
 }
 
-void emit_named(const LineShape &line, const char *name) {
+// A line about a name, a NODE_ID leaf.
+void emit_named(const LineShape &line, const Node *name) {
   constexpr size_t room = 2 * sizeof ShortText::bytes + name_group;
   char *at = write_short_text(make_room(output.next, room), line.before);
-  at = write_name(at, name, sizeof ShortText::bytes);
+  at = write_leaf_name(at, name, sizeof ShortText::bytes);
   output.next = write_short_text(at, line.after);
 }
 
@@ -200,25 +214,34 @@ void emit_jump(const LineShape &line, int64_t target) {
 
 // A line whose operand is the right operand of an arithmetic operator: a
 // temporary, a name or a constant.
-void emit_operand_line(const LineShape &line, const Node *right, int64_t temporary) {
+// The operands that are not names are written out of line, so that a name's
+// line, the most common, saves and restores few registers.
+[[gnu::noinline]] char *emit_temporary_operand(char *at, int64_t temporary) {
+  return write_temporary(write_literal(at, "Temp"), temporary);
+}
+[[gnu::noinline]] char *emit_constant_operand(char *at, int32_t value) {
+  *at++ = '#';
+  return write_number(at, value);
+}
+
+[[gnu::noinline]] void emit_operand_line(const LineShape &line, const Node *right, int64_t temporary) {
   constexpr size_t room = line_room + sizeof "Temp";  // also covers a name's first group
   char *at = write_short_text(make_room(output.next, room), line.before);
   if (!isLeaf(right)) {
-    at = write_temporary(write_literal(at, "Temp"), temporary);
+    at = emit_temporary_operand(at, temporary);
   } else if (right->kind == NODE_ID) {
-    at = write_name(at, node_text(right), sizeof ShortText::bytes);
+    at = write_leaf_name(at, right, sizeof ShortText::bytes);
   } else {
-    *at++ = '#';
-    at = write_number(at, right->value);
+    at = emit_constant_operand(at, right->value);
   }
   output.next = write_short_text(at, line.after);
 }
 
-void emit_arithmetic_lines(uint8_t text, const Node *right, int64_t temporary) {
-  const OperatorCode &code = operator_code(text);
-  if (!is_arithmetic(code.op)) return;
-  if (code.op == OP_SUBTRACT) emit_operand_line(negate, right, temporary);
-  emit_operand_line(code.line, right, temporary);
+[[gnu::always_inline]] inline void emit_arithmetic_lines(uint8_t text, const Node *right, int64_t temporary) {
+  Operator op = operators[text];
+  if (!is_arithmetic(op)) return;
+  if (op == OP_SUBTRACT) emit_operand_line(negate, right, temporary);
+  emit_operand_line(operator_line(text), right, temporary);
 }
 
 int64_t reserve_label() { return label++; }
@@ -267,7 +290,7 @@ bool compound(const Node *operand) { return !isLeaf(operand); }
 [[gnu::always_inline]] inline Node *enter_expression(const Node *node) {
   prefetch_ahead_of(node);
   switch (NodeKind(node->kind)) {
-    case NODE_ID: emit_named(load_name, node_text(node)); return nullptr;
+    case NODE_ID: emit_named(load_name, node); return nullptr;
     case NODE_NUM: emit_numbered(load_constant, node->value); return nullptr;
     case NODE_LOGIC:
       switch (operator_of(node)) {
@@ -345,7 +368,7 @@ template <bool Traced>
 
 // Back at an operator from its right operand, its first number being number.
 [[gnu::always_inline]] inline void after_right_operand(const Node *node, int64_t number) {
-  if (node->kind == NODE_LOGIC) return emit_temporary(operator_code(node->fixed_text).line, number);
+  if (node->kind == NODE_LOGIC) return emit_temporary(operator_line(node->fixed_text), number);  // OP_LOGIC's
   emit_temporary(store_temporary, number + 1);
   emit_temporary(load_temporary, number);
   emit_arithmetic_lines(node->fixed_text, right_node(node), number + 1);
@@ -361,18 +384,29 @@ void expression(NodeRef root) {
   Node *node = node_at(root);
   NodeRef parent = 0;
   for (;;) {
-    for (;;) {  // down the left operands
+    int64_t end;       // where the numbers of ref's code begin, once it is complete
+    const Node *left;  // node's left operand, whose code is complete
+    for (;;) {         // down the left operands
       note<Traced>(ref);
-      Node *left = enter_expression(node);
-      if (!left) break;
-      NodeRef left_ref = node->lchild;
+      Node *first = enter_expression(node);
+      if (!first) {
+        end = count;  // the numbers reserved on the way down end here
+        break;
+      }
+      NodeRef first_ref = node->lchild;
+      if (is_leaf_kind(first->kind)) {  // its load, and back at node without the way down and up
+        note<Traced>(first_ref);
+        enter_expression(first);
+        end = count;
+        left = first;
+        goto back_at_node;
+      }
       node->lchild = parent;
       parent = ref;
-      ref = left_ref;
-      node = left;
+      ref = first_ref;
+      node = first;
     }
-    int64_t end = count;  // the numbers reserved on the way down end here
-    for (;;) {            // up from ref, whose code is complete
+    for (;;) {  // up from ref, whose code is complete
       if (!parent) {
         if (turns.end == turns.first) return;
         RightTurn turn = *--turns.end;
@@ -384,12 +418,15 @@ void expression(NodeRef root) {
         end = turn.number;
         continue;
       }
-      const Node *left = node;
-      node = node_at(parent);
-      NodeRef above = node->lchild;
-      node->lchild = ref;
-      ref = parent;
-      parent = above;
+      {
+        left = node;
+        node = node_at(parent);
+        NodeRef above = node->lchild;
+        node->lchild = ref;
+        ref = parent;
+        parent = above;
+      }
+    back_at_node:
       if (NodeRef right = after_left_operand<Traced>(ref, node, left, end)) {
         if (turns.end == turns.limit) turns = grow(right_turns_memory, turns, first_stack_size);
         *turns.end++ = {node, ref, parent, end};
@@ -419,7 +456,7 @@ void code_of(NodeRef ref);
 // one statement: only an IF built with an else splits its right part.
 template <bool Traced>
 [[gnu::noinline]] void if_statement(const Node *node, NodeRef ref) {
-  if (!node->has_else) {
+  if (!has_else(node)) {
     int64_t end = reserve_label();
     expression<Traced>(node->lchild);
     note<Traced>(ref);
@@ -526,7 +563,7 @@ void code_of(NodeRef ref) {
       case NODE_ASSIGN:  // value; STORE R1, target
         expression<Traced>(right_ref(ref, node));
         note<Traced>(ref);
-        emit_named(store_name, node_text(node_at(node->lchild)));
+        emit_named(store_name, node_at(node->lchild));
         return;
       case NODE_CONTROL: return control_statement<Traced>(node, ref);
       case NODE_ID:  // a bare name, or a declarator without a value: LOAD name, R1

@@ -78,7 +78,9 @@ void trim_chunk(uint32_t number, size_t used) {
   chunk_bytes[number] = kept;
 }
 #else
-char *map_chunk(size_t &bytes) { return static_cast<char *>(std::malloc(bytes)); }
+// A chunk from malloc has a word more than its blocks can use, where a name
+// at its end can be read a word at a time (write_leaf_name).
+char *map_chunk(size_t &bytes) { return static_cast<char *>(std::malloc(bytes + sizeof(uint64_t))); }
 void unmap_chunk(char *chunk, size_t) { std::free(chunk); }
 void trim_chunk(uint32_t, size_t) {}  // a shrinking realloc might move the chunk
 #endif

@@ -50,6 +50,18 @@ inline char *make_room(char *at, size_t n) {
   return at;
 }
 
+// A long piece of output, such as a walk of the tree, keeps the buffer's end
+// in a register too: output_end makes the buffer if it is not made yet, and
+// the end then stays where it is until output_reset.
+inline char *output_end() {
+  if (!output.end) output_drain();
+  return output.end;
+}
+inline char *make_room(char *at, const char *end, size_t n) {
+  if (size_t(end - at) < n) return drain_to(at);
+  return at;
+}
+
 // A string literal without its NUL: a copy of fixed length, done in a few moves.
 template <size_t N>
 inline char *write_literal(char *at, const char (&text)[N]) {

@@ -1,10 +1,13 @@
 // The syntax tree: one record type, its kinds, and the builders the grammar
 // actions call.
 #pragma once
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "common/arena.hpp"
+#include "common/output.hpp"
 #include "front/tokens.hpp"
 
 enum NodeKind : int16_t {
@@ -36,9 +39,8 @@ using NodeRef = TreeRef;
 
 struct Node {
   int16_t kind;
-  uint8_t right_back : 7;  // the 8-byte form: its right child starts this many units before it
-  uint8_t has_else : 1;    // an IF built with an else; never printed
-  uint8_t fixed_text;      // the FixedText of a node that is not a leaf
+  uint8_t right_back;  // the 8-byte form: its right child starts this many units before it
+  uint8_t fixed_text;  // the FixedText of a node that is not a leaf, with else_mark on an IF built with an else
   union {
     int32_t value;   // NODE_NUM
     NodeRef lchild;  // not a leaf
@@ -49,9 +51,24 @@ static_assert(sizeof(Node) == 12);
 static_assert(sizeof(Node::kind) == identifier_text_offset, "a name's text follows the leaf's kind");
 constexpr size_t number_leaf_bytes = offsetof(Node, rchild);
 constexpr size_t near_node_bytes = offsetof(Node, rchild);
-constexpr uint32_t right_back_reach = 127;  // units: what right_back holds
+constexpr uint32_t right_back_reach = 255;  // units: what right_back holds
 
-inline bool is_leaf_kind(int kind) { return kind == NODE_ID || kind == NODE_NUM; }
+// An IF built with an else has TEXT_IF | else_mark for its fixed text: it
+// prints as IF, and its code splits its right part. The mark is a bit no
+// FixedText uses, so tables indexed by the whole byte tell the two apart
+// without masking it off.
+constexpr uint8_t else_mark = 0x80;
+static_assert(FIXED_TEXT_COUNT <= else_mark);
+inline bool has_else(const Node *node) { return node->fixed_text & else_mark; }
+
+// NODE_ID or NODE_NUM, in one test: every other kind has a bit that NODE_NUM
+// has not.
+constexpr bool is_leaf_kind(int kind) { return (kind & ~int(NODE_NUM)) == 0; }
+static_assert([] {
+  for (int kind : {NODE_SEQ, NODE_LOGIC, NODE_ARITH, NODE_ASSIGN, NODE_TYPE, NODE_CONTROL})
+    if (is_leaf_kind(kind)) return false;
+  return is_leaf_kind(NODE_ID) && is_leaf_kind(NODE_NUM);
+}());
 
 inline Node *node_at(NodeRef ref) { return reinterpret_cast<Node *>(tree_memory(ref)); }
 inline const Node *child(NodeRef ref) { return ref ? node_at(ref) : nullptr; }
@@ -69,7 +86,44 @@ inline bool has_right(const Node *node) { return node->right_back || node->rchil
 
 inline const char *node_text(const Node *node) {
   return node->kind == NODE_ID ? reinterpret_cast<const char *>(node) + identifier_text_offset
-                               : fixed_texts[node->fixed_text];
+                               : fixed_texts[node->fixed_text & ~else_mark];
+}
+
+// The rest of a leaf's name past its first name_group bytes, at a cursor with
+// room for name_group + room_after bytes: copied a word at a time, the word's
+// NUL found within it, while the word lies in one page. The bytes read past
+// the NUL are then in memory that can be read: the tree's chunks are mapped in
+// whole pages, or (from malloc) have a word to spare at their end. Out of line:
+// most names end within their first group.
+constexpr uintptr_t smallest_page = 4096;  // bytes
+[[gnu::noinline]] inline char *write_name_words(char *at, const char *text, size_t room_after) {
+  if constexpr (std::endian::native == std::endian::little) {
+    static_assert(name_group == sizeof(uint64_t));
+    constexpr uint64_t ones = 0x0101010101010101;
+    while ((reinterpret_cast<uintptr_t>(text) & (smallest_page - 1)) <= smallest_page - sizeof(uint64_t)) {
+      uint64_t word;
+      std::memcpy(&word, text, sizeof word);
+      std::memcpy(at, &word, sizeof word);
+      // The lowest byte flagged is the first NUL: a false flag needs a NUL below it.
+      if (uint64_t nuls = (word - ones) & ~word & (ones << 7)) return at + std::countr_zero(nuls) / 8;
+      at = make_room(at + name_group, name_group + room_after);
+      text += name_group;
+    }
+  }
+  return write_name(at, text, room_after);
+}
+
+// The name of a NODE_ID leaf, as write_name writes it: at has room for
+// name_group + room_after bytes. Its first name_group bytes are copied one by
+// one.
+[[gnu::always_inline]] inline char *write_leaf_name(char *at, const Node *leaf, size_t room_after) {
+  const char *text = reinterpret_cast<const char *>(leaf) + identifier_text_offset;
+  for (size_t i = 0; i < name_group; i++) {
+    char c = text[i];
+    at[i] = c;
+    if (!c) return at + i;
+  }
+  return write_name_words(make_room(at + name_group, name_group + room_after), text + name_group, room_after);
 }
 
 // The builders are inline: the parser calls one or two per reduction. Each
@@ -92,8 +146,7 @@ inline NodeRef make_node(int kind, TreeRef text, NodeRef lchild, NodeRef rchild,
   Node *node = reinterpret_cast<Node *>(block.at);
   node->kind = int16_t(kind);
   node->right_back = near ? uint8_t(back) : 0;
-  node->has_else = has_else;
-  node->fixed_text = uint8_t(text);
+  node->fixed_text = uint8_t(text | (has_else ? else_mark : 0));
   node->lchild = lchild;
   if (!near) node->rchild = rchild;
   return block.ref;
@@ -124,7 +177,7 @@ inline NodeRef new_int_node(int32_t value) {
   TreeBlock block = arena_alloc(number_leaf_bytes);
   Node *node = reinterpret_cast<Node *>(block.at);
   node->kind = NODE_NUM;
-  node->has_else = false;
+  node->right_back = 0;
   node->fixed_text = TEXT_NONE;
   node->value = value;
   return block.ref;

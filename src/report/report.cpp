@@ -14,20 +14,6 @@ namespace {
 constexpr size_t first_stack_size = 1024;  // open nodes before the stack first grows
 constexpr size_t opening_length = 4;       // " \n( ": the most written after a node's text
 
-bool prints_text(int32_t kind) {
-  switch (NodeKind(kind)) {
-    case NODE_ID:
-    case NODE_SEQ:
-    case NODE_LOGIC:
-    case NODE_ARITH:
-    case NODE_ASSIGN:
-    case NODE_TYPE:
-    case NODE_CONTROL: return true;
-    case NODE_NUM: return false;  // it prints its value
-  }
-  return false;  // no other kind prints a text
-}
-
 // Each fixed text with its blank, ready to be written as one 8-byte block;
 // the blank takes the place of the text's NUL.
 struct TextAndBlank {
@@ -35,34 +21,43 @@ struct TextAndBlank {
   size_t length;
 };
 
+// Indexed by a node's whole fixed_text byte: a text with else_mark prints as
+// the text.
 constexpr auto fixed_texts_and_blanks = [] {
-  std::array<TextAndBlank, FIXED_TEXT_COUNT> texts{};
+  std::array<TextAndBlank, 2 * else_mark> texts{};
   for (size_t i = 0; i < FIXED_TEXT_COUNT; i++) {
     size_t length = 0;
     while (fixed_texts[i][length]) texts[i].bytes[length] = fixed_texts[i][length], length++;
     texts[i].bytes[length] = ' ';
     texts[i].length = length + 1;
+    texts[i | else_mark] = texts[i];
   }
   return texts;
 }();
+static_assert(sizeof Node::fixed_text == 1 && 2 * else_mark == 256);
 
-// "text " for a node, with room for "\n( " after it.
-[[gnu::always_inline]] inline char *write_node_text(char *at, const Node *node) {
-  if (node->kind == NODE_NUM) {
-    at = write_number(make_room(at, longest_number + opening_length), node->value);
-  } else if (node->kind == NODE_ID) {
-    at = write_name(make_room(at, name_group + opening_length), node_text(node), opening_length);
-  } else if (prints_text(node->kind)) {
-    const TextAndBlank &text = fixed_texts_and_blanks[node->fixed_text];
-    at = make_room(at, sizeof text.bytes + opening_length);
-    std::memcpy(at, text.bytes, sizeof text.bytes);
-    return at + text.length;
+// A node's fixed text and its blank, for a kind that is not a leaf's (every
+// such kind prints its text), with room for "\n( " after it.
+[[gnu::always_inline]] inline char *write_fixed_text(char *at, const char *end, const Node *node) {
+  at = make_room(at, end, fixed_text_bytes + opening_length);
+  const TextAndBlank &text = fixed_texts_and_blanks[node->fixed_text];
+  std::memcpy(at, text.bytes, sizeof text.bytes);
+  return at + text.length;
+}
+
+// "text " for a leaf's kind (a name or a number), with room for "\n( " after it.
+[[gnu::always_inline]] inline char *write_leaf_text(char *at, const char *end, const Node *node, int kind) {
+  if (kind == NODE_NUM) {
+    at = write_number(make_room(at, end, longest_number + opening_length), node->value);
   } else {
-    return make_room(at, opening_length);
+    at = write_leaf_name(make_room(at, end, name_group + opening_length), node, opening_length);
   }
   *at = ' ';
   return at + 1;
 }
+
+// Whether a node of a kind that is not a leaf's has no children: it prints as a leaf.
+bool childless(const Node *node) { return !node->right_back && !node->lchild && !node->rchild; }
 
 // A node whose right child the walk has turned to, and the node above it.
 struct RightTurn {
@@ -81,74 +76,104 @@ WalkStackMemory<RightTurn> right_turns_memory;
 // is below a node's left child, the node's lchild holds the ref of the node
 // above it (0 at the top), and is set back on the way up. A turn to a right
 // child is kept on an explicit stack: a right child is built while the parse
-// stack holds its left sibling, so its limit bounds their nesting.
+// stack holds its left sibling, so its limit bounds their nesting. A right
+// child that prints as a leaf, the most common, is printed where it is found.
+// The kind of each node is read once, and the cursor and the buffer's end stay
+// in registers throughout.
 void print_tree_from(NodeRef root, WalkStackMemory<RightTurn> &memory) {
   if (!root) return;
   WalkStack<RightTurn> turns = empty_stack(memory);
+  const char *end = output_end();
   char *at = output.next;
   NodeRef ref = root;
   Node *node = node_at(root);
+  int kind = node->kind;
   NodeRef parent = 0;
-  // From node, printed in full, up to the next node whose left part is: the
-  // brackets of the turns' nodes close on the way. False at the top.
-  auto climb = [&] {
-    while (!parent) {
-      if (turns.end == turns.first) return false;
-      RightTurn turn = *--turns.end;
-      node = turn.node;
-      ref = turn.ref;
-      parent = turn.parent;
-      at = make_room(at, 1);
-      *at++ = ')';
-    }
-    Node *above = node_at(parent);
-    NodeRef next = above->lchild;
-    above->lchild = ref;
-    ref = parent;
-    node = above;
-    parent = next;
-    return true;
-  };
   for (;;) {
+    // node, of the given kind, is not printed yet.
     prefetch_ahead_of(node);
-    at = write_node_text(at, node);
-    if (!isLeaf(node)) {
-      at = write_literal(at, "\n( ");
-      if (NodeRef left = node->lchild) {
-        node->lchild = parent;
-        parent = ref;
-        ref = left;
-        node = node_at(left);
+    if (is_leaf_kind(kind)) {
+      at = write_leaf_text(at, end, node, kind);
+    } else {
+      at = write_fixed_text(at, end, node);
+      if (!childless(node)) {
+        at = write_literal(at, "\n( ");
+        if (NodeRef left = node->lchild) {
+          Node *left_node = node_at(left);
+          int left_kind = left_node->kind;
+          if (is_leaf_kind(left_kind)) {  // printed here, as a right leaf is: no way down and up
+            at = write_leaf_text(at, end, left_node, left_kind);
+            goto right_part;
+          }
+          node->lchild = parent;
+          parent = ref;
+          ref = left;
+          node = left_node;
+          kind = left_kind;
+          continue;
+        }
+        goto right_part;
+      }
+    }
+    // node is printed in full: up to the next node whose left part is, closing
+    // the brackets of the turns' nodes on the way.
+    for (;;) {
+      while (!parent) {
+        if (turns.end == turns.first) {
+          output.next = at;
+          return;
+        }
+        RightTurn turn = *--turns.end;
+        node = turn.node;
+        ref = turn.ref;
+        parent = turn.parent;
+        at = make_room(at, end, 1);
+        *at++ = ')';
+      }
+      {
+        Node *above = node_at(parent);
+        NodeRef next = above->lchild;
+        above->lchild = ref;
+        ref = parent;
+        node = above;
+        parent = next;
+      }
+    right_part:
+      // node's left part is printed: its right part, then its ")". A child
+      // that prints as a leaf is printed here; a turn is taken to any other.
+      Node *right;
+      NodeRef right_at;
+      if (unsigned back = node->right_back) {
+        right = reinterpret_cast<Node *>(reinterpret_cast<char *>(node) - size_t(back) * tree_unit);
+        right_at = ref - back;
+      } else if ((right_at = node->rchild)) {
+        right = node_at(right_at);
+      } else {
+        at = make_room(at, end, 1);
+        *at++ = ')';
         continue;
       }
-    } else if (!climb()) {
-      break;
-    }
-    // node's left part is printed: its right part, then its ")". A leaf is
-    // printed here; a turn is taken to any other right child.
-    for (;;) {
-      Node *right = right_node(node);
-      if (right && !isLeaf(right)) {
+      int right_kind = right->kind;
+      if (is_leaf_kind(right_kind)) {
+        at = write_leaf_text(at, end, right, right_kind);
+      } else if (childless(right)) {
+        at = write_fixed_text(at, end, right);
+      } else {
         if (turns.end == turns.limit) {
           output.next = at;  // should growth fail, the report so far still goes out
           turns = grow(memory, turns, first_stack_size);
         }
         *turns.end++ = {node, ref, parent};
-        ref = right_ref(ref, node);
+        ref = right_at;
         node = right;
+        kind = right_kind;
         parent = 0;
         break;
       }
-      if (right) at = write_node_text(at, right);
-      at = make_room(at, 1);
+      at = make_room(at, end, 1);
       *at++ = ')';
-      if (!climb()) {
-        output.next = at;
-        return;
-      }
     }
   }
-  output.next = at;
 }
 
 }  // namespace

@@ -242,4 +242,51 @@ TEST(DeepTree, ChainsWithCompoundRightOperandsMatchARecursiveReference) {
   }
 }
 
+// A name of the given length, never a keyword.
+std::string name_of_length(std::mt19937 &random, size_t length) {
+  std::string name = "n";
+  while (name.size() < length) name += "abcdefghijklmnopqrstuvwxyz0123456789_"[random() % 37];
+  return name;
+}
+
+// Chains whose operands are names of lengths from 1 to past a thousand bytes:
+// a name is printed and loaded whole, wherever its text falls in the tree's
+// memory (across page boundaries too), and an operator finds a right operand
+// whether its name lies a few units before it or more than a byte of them.
+TEST(DeepTree, NamesOfEveryLengthMatchARecursiveReference) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 40; round++) {
+    auto operand = [&] {
+      auto e = std::make_unique<Expr>();
+      size_t length = random() % 4 ? 1 + random() % 40 : 1 + random() % 1200;
+      e->leaf = name_of_length(random, length);
+      if (random() % 5) return e;
+      auto compound = std::make_unique<Expr>();
+      compound->op = binary_operators[random() % binary_operators.size()];
+      compound->left = std::move(e);
+      compound->right = leaf(random);
+      return compound;
+    };
+    std::string op = binary_operators[random() % binary_operators.size()];
+    auto chain = operand();
+    std::string source = source_of(*chain);
+    for (int i = 0; i < 150; i++) {
+      auto node = std::make_unique<Expr>();
+      node->op = op;
+      node->left = std::move(chain);
+      node->right = operand();
+      source += " " + op + " " + source_of(*node->right);
+      chain = std::move(node);
+    }
+    Reference reference;
+    reference.generate(*chain);
+    std::string expected = "Abstract Syntax Tree:\n(. \n( VOID \n( main ). \n( = \n( a ";
+    print(*chain, expected);
+    expected += "))))\n\nTotal No Of Lines:1\n\nCode Generated:\n" + reference.code + "STORE R1, a\n";
+    CompileResult r = compile_text("void main() { a = " + source + "; }");
+    ASSERT_EQ(r.status, 0) << round << ": " << r.err;
+    EXPECT_TRUE(r.out == expected) << round << " " << op << ": report differs";
+  }
+}
+
 }  // namespace
