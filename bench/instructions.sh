@@ -27,7 +27,7 @@ function stage(name) {
   if (name ~ /generate|walk|emit_|statement|expression|code_of|label_text/) return "code"
   if (name ~ /yyparse|parse<|parse_states|arena_alloc|make_node|rule_value/) return "parser"
   if (name ~ /yylex|skip_|scan_|word_token|identifier_token|refill|read|echo_run/) return "scanner"
-  if (name ~ /output_drain|drain_to|send|write_all|out_bytes/) return "output"
+  if (name ~ /output_drain|drain_to|send|write_all|out_bytes|write_name_words/) return "output"
   return "other"
 }
 /PROGRAM TOTALS/ { gsub(",", "", $1); total = $1; next }
@@ -36,6 +36,8 @@ function stage(name) {
   gsub(",", "", count)
   name = $0
   sub(/^[^)]*\) +/, "", name)
+  sub(/ \[[^]]*\]$/, "", name)  # the binary's path
+  sub(/^[^:]*:/, "", name)       # the source file's path
   per[stage(name)] += count
 }
 END {
