@@ -207,6 +207,17 @@ std::unique_ptr<Expr> random_expr(std::mt19937 &random, int depth) {
   return e;
 }
 
+std::string assigned_to_a(const std::string &expression) { return "void main() { a = " + expression + "; }"; }
+
+// The report of assigned_to_a(expr) by the recursive reference.
+std::string reference_report(const Expr &expr) {
+  Reference reference;
+  reference.generate(expr);
+  std::string expected = "Abstract Syntax Tree:\n(. \n( VOID \n( main ). \n( = \n( a ";
+  print(expr, expected);
+  return expected + "))))\n\nTotal No Of Lines:1\n\nCode Generated:\n" + reference.code + "STORE R1, a\n";
+}
+
 // Left-leaning chains of each operator, whose right operands are leaves,
 // unary operators and compound expressions at random: the tree and the code
 // are the recursive reference's. The reference's recursion bounds the depth,
@@ -225,18 +236,14 @@ TEST(DeepTree, ChainsWithCompoundRightOperandsMatchARecursiveReference) {
         source += " " + op + " " + source_of(*node->right);
         chain = std::move(node);
       }
-      Reference reference;
-      reference.generate(*chain);
-      std::string expected = "Abstract Syntax Tree:\n(. \n( VOID \n( main ). \n( = \n( a ";
-      print(*chain, expected);
-      expected += "))))\n\nTotal No Of Lines:1\n\nCode Generated:\n" + reference.code + "STORE R1, a\n";
-      CompileResult r = compile_text("void main() { a = " + source + "; }");
+      std::string expected = reference_report(*chain);
+      CompileResult r = compile_text(assigned_to_a(source));
       ASSERT_EQ(r.status, 0) << op << " " << operators << ": " << r.err;
       EXPECT_TRUE(r.out == expected) << op << " " << operators << ": report differs";
       // A compile that records positions reads every node's children for
       // their spans as it builds them: the same report.
       if (operators <= 200) {
-        EXPECT_TRUE(compile_with_map("void main() { a = " + source + "; }").result.out == expected) << op;
+        EXPECT_TRUE(compile_with_map(assigned_to_a(source)).result.out == expected) << op;
       }
     }
   }
@@ -278,14 +285,9 @@ TEST(DeepTree, NamesOfEveryLengthMatchARecursiveReference) {
       source += " " + op + " " + source_of(*node->right);
       chain = std::move(node);
     }
-    Reference reference;
-    reference.generate(*chain);
-    std::string expected = "Abstract Syntax Tree:\n(. \n( VOID \n( main ). \n( = \n( a ";
-    print(*chain, expected);
-    expected += "))))\n\nTotal No Of Lines:1\n\nCode Generated:\n" + reference.code + "STORE R1, a\n";
-    CompileResult r = compile_text("void main() { a = " + source + "; }");
+    CompileResult r = compile_text(assigned_to_a(source));
     ASSERT_EQ(r.status, 0) << round << ": " << r.err;
-    EXPECT_TRUE(r.out == expected) << round << " " << op << ": report differs";
+    EXPECT_TRUE(r.out == reference_report(*chain)) << round << " " << op << ": report differs";
   }
 }
 
