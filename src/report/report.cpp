@@ -76,10 +76,10 @@ WalkStackMemory<RightTurn> right_turns_memory;
 // is below a node's left child, the node's lchild holds the ref of the node
 // above it (0 at the top), and is set back on the way up. A turn to a right
 // child is kept on an explicit stack: a right child is built while the parse
-// stack holds its left sibling, so its limit bounds their nesting. A right
-// child that prints as a leaf, the most common, is printed where it is found.
-// The kind of each node is read once, and the cursor and the buffer's end stay
-// in registers throughout.
+// stack holds its left sibling, so its limit bounds their nesting. A child
+// that prints as a leaf, the most common, is printed where it is found. The
+// kind of each node is read once, and the cursor and the buffer's end stay in
+// registers throughout; the steps below are inlined into the one loop.
 void print_tree_from(NodeRef root, WalkStackMemory<RightTurn> &memory) {
   if (!root) return;
   WalkStack<RightTurn> turns = empty_stack(memory);
@@ -88,23 +88,92 @@ void print_tree_from(NodeRef root, WalkStackMemory<RightTurn> &memory) {
   NodeRef ref = root;
   Node *node = node_at(root);
   int kind = node->kind;
-  NodeRef parent = 0;
+  NodeRef parent = 0;  // the node above on the left spine, 0 at its top
+
+  auto close_bracket = [&]() __attribute__((always_inline)) {
+    at = make_room(at, end, 1);
+    *at++ = ')';
+  };
+  // From a node printed in full up to the nearest node whose left part is
+  // printed, closing the brackets of the turns' nodes on the way; false once
+  // the whole tree is printed.
+  auto climb = [&]() __attribute__((always_inline)) {
+    while (!parent) {
+      if (turns.end == turns.first) return false;
+      RightTurn turn = *--turns.end;
+      node = turn.node;
+      ref = turn.ref;
+      parent = turn.parent;
+      close_bracket();
+    }
+    Node *above = node_at(parent);
+    NodeRef next = above->lchild;
+    above->lchild = ref;  // set back
+    ref = parent;
+    node = above;
+    parent = next;
+    return true;
+  };
+  // node's left part is printed: prints its right child if that prints as a
+  // leaf, or turns to it (true) if it has children of its own.
+  auto turn_right = [&]() __attribute__((always_inline)) {
+    Node *right;
+    NodeRef right_at;
+    if (unsigned back = node->right_back) {
+      right = reinterpret_cast<Node *>(reinterpret_cast<char *>(node) - size_t(back) * tree_unit);
+      right_at = ref - back;
+    } else if ((right_at = node->rchild)) {
+      right = node_at(right_at);
+    } else {
+      return false;
+    }
+    int right_kind = right->kind;
+    if (is_leaf_kind(right_kind)) {
+      at = write_leaf_text(at, end, right, right_kind);
+      return false;
+    }
+    if (childless(right)) {
+      at = write_fixed_text(at, end, right);
+      return false;
+    }
+    if (turns.end == turns.limit) {
+      output.next = at;  // should growth fail, the report so far still goes out
+      turns = grow(memory, turns, first_stack_size);
+    }
+    *turns.end++ = {node, ref, parent};
+    ref = right_at;
+    node = right;
+    kind = right_kind;
+    parent = 0;
+    return true;
+  };
+  // node's left part is printed: its right part and its ")", then up, until a
+  // turn to a right child with children of its own; false once the whole tree
+  // is printed.
+  auto print_right_parts = [&]() __attribute__((always_inline)) {
+    while (!turn_right()) {
+      close_bracket();
+      if (!climb()) return false;
+    }
+    return true;
+  };
+
   for (;;) {
-    // node, of the given kind, is not printed yet.
+    // node, of the given kind, is not printed yet: its text, then down its
+    // left spine while the left child has children of its own.
     prefetch_ahead_of(node);
     if (is_leaf_kind(kind)) {
       at = write_leaf_text(at, end, node, kind);
-    } else {
+      if (!climb()) break;
+    } else if (childless(node)) {
       at = write_fixed_text(at, end, node);
-      if (!childless(node)) {
-        at = write_literal(at, "\n( ");
-        if (NodeRef left = node->lchild) {
-          Node *left_node = node_at(left);
-          int left_kind = left_node->kind;
-          if (is_leaf_kind(left_kind)) {  // printed here, as a right leaf is: no way down and up
-            at = write_leaf_text(at, end, left_node, left_kind);
-            goto right_part;
-          }
+      if (!climb()) break;
+    } else {
+      at = write_literal(write_fixed_text(at, end, node), "\n( ");
+      if (NodeRef left = node->lchild) {
+        Node *left_node = node_at(left);
+        int left_kind = left_node->kind;
+        if (!is_leaf_kind(left_kind)) {
           node->lchild = parent;
           parent = ref;
           ref = left;
@@ -112,68 +181,12 @@ void print_tree_from(NodeRef root, WalkStackMemory<RightTurn> &memory) {
           kind = left_kind;
           continue;
         }
-        goto right_part;
+        at = write_leaf_text(at, end, left_node, left_kind);
       }
     }
-    // node is printed in full: up to the next node whose left part is, closing
-    // the brackets of the turns' nodes on the way.
-    for (;;) {
-      while (!parent) {
-        if (turns.end == turns.first) {
-          output.next = at;
-          return;
-        }
-        RightTurn turn = *--turns.end;
-        node = turn.node;
-        ref = turn.ref;
-        parent = turn.parent;
-        at = make_room(at, end, 1);
-        *at++ = ')';
-      }
-      {
-        Node *above = node_at(parent);
-        NodeRef next = above->lchild;
-        above->lchild = ref;
-        ref = parent;
-        node = above;
-        parent = next;
-      }
-    right_part:
-      // node's left part is printed: its right part, then its ")". A child
-      // that prints as a leaf is printed here; a turn is taken to any other.
-      Node *right;
-      NodeRef right_at;
-      if (unsigned back = node->right_back) {
-        right = reinterpret_cast<Node *>(reinterpret_cast<char *>(node) - size_t(back) * tree_unit);
-        right_at = ref - back;
-      } else if ((right_at = node->rchild)) {
-        right = node_at(right_at);
-      } else {
-        at = make_room(at, end, 1);
-        *at++ = ')';
-        continue;
-      }
-      int right_kind = right->kind;
-      if (is_leaf_kind(right_kind)) {
-        at = write_leaf_text(at, end, right, right_kind);
-      } else if (childless(right)) {
-        at = write_fixed_text(at, end, right);
-      } else {
-        if (turns.end == turns.limit) {
-          output.next = at;  // should growth fail, the report so far still goes out
-          turns = grow(memory, turns, first_stack_size);
-        }
-        *turns.end++ = {node, ref, parent};
-        ref = right_at;
-        node = right;
-        kind = right_kind;
-        parent = 0;
-        break;
-      }
-      at = make_room(at, end, 1);
-      *at++ = ')';
-    }
+    if (!print_right_parts()) break;
   }
+  output.next = at;
 }
 
 }  // namespace
