@@ -180,7 +180,7 @@ int64_t reserve_temporary() {
   return number;
 }
 
-// A number taken out of the table by 64 later ones is made again.
+// A number whose slot a later one has taken is made again.
 char *write_temporary(char *at, int64_t number) {
   TemporaryText &text = temporary_slot(number);
   if (text.number != uint32_t(number)) make_temporary_text(text, number);
