@@ -81,8 +81,6 @@ inline const Node *right_node(const Node *node) {
   if (!node->right_back) return child(node->rchild);
   return reinterpret_cast<const Node *>(reinterpret_cast<const char *>(node) - size_t(node->right_back) * tree_unit);
 }
-inline Node *right_node(Node *node) { return const_cast<Node *>(right_node(static_cast<const Node *>(node))); }
-inline bool has_right(const Node *node) { return node->right_back || node->rchild; }
 
 inline const char *node_text(const Node *node) {
   return node->kind == NODE_ID ? reinterpret_cast<const char *>(node) + identifier_text_offset
@@ -193,9 +191,11 @@ inline NodeRef join_child_node(NodeRef node, NodeRef lchild, NodeRef rchild) {
   return node;
 }
 
-inline int isLeaf(const Node *node) {
-  return is_leaf_kind(node->kind) || (!node->right_back && !node->lchild && !node->rchild);
-}
+// Whether a node of a kind that is not a leaf's has no children: it prints as
+// a leaf, and has no code of its own.
+inline bool childless(const Node *node) { return !node->right_back && !node->lchild && !node->rchild; }
+
+inline int isLeaf(const Node *node) { return is_leaf_kind(node->kind) || childless(node); }
 
 // Asks for the memory some way past a node to be loaded. The nodes of a
 // statement lie together, statements follow one another in memory in source

@@ -56,9 +56,6 @@ static_assert(sizeof Node::fixed_text == 1 && 2 * else_mark == 256);
   return at + 1;
 }
 
-// Whether a node of a kind that is not a leaf's has no children: it prints as a leaf.
-bool childless(const Node *node) { return !node->right_back && !node->lchild && !node->rchild; }
-
 // A node whose right child the walk has turned to, and the node above it.
 struct RightTurn {
   Node *node;
