@@ -87,23 +87,38 @@ inline const char *node_text(const Node *node) {
                                : fixed_texts[node->fixed_text & ~else_mark];
 }
 
-// The rest of a leaf's name past its first name_group bytes, at a cursor with
-// room for name_group + room_after bytes: copied a word at a time, the word's
-// NUL found within it, while the word lies in one page. The bytes read past
-// the NUL are then in memory that can be read: the tree's chunks are mapped in
-// whole pages, or (from malloc) have a word to spare at their end. Out of line:
-// most names end within their first group.
+// A leaf's name from text on, at a cursor with room for name_group +
+// room_after bytes: copied a word at a time, the word's NUL found within it,
+// while the word lies in one page. The bytes read past the NUL are then in
+// memory that can be read: the tree's chunks are mapped in whole pages, or
+// (from malloc) have a word to spare at their end. A word's NUL is found
+// without a branch per byte, which a name's length would make hard to predict.
 constexpr uintptr_t smallest_page = 4096;  // bytes
+constexpr uint64_t each_byte = 0x0101010101010101;
+
+// Whether a word can be read at text without crossing into the next page.
+inline bool word_in_page(const char *text) {
+  return (reinterpret_cast<uintptr_t>(text) & (smallest_page - 1)) <= smallest_page - sizeof(uint64_t);
+}
+
+// Copies the word at text to at; true with at moved to the first NUL's place
+// when the word has one.
+inline bool copy_name_word(char *&at, const char *text) {
+  uint64_t word;
+  std::memcpy(&word, text, sizeof word);
+  std::memcpy(at, &word, sizeof word);
+  // The lowest byte flagged is the first NUL: a false flag needs a NUL below it.
+  uint64_t nuls = (word - each_byte) & ~word & (each_byte << 7);
+  if (!nuls) return false;
+  at += std::countr_zero(nuls) / 8;
+  return true;
+}
+
 [[gnu::noinline]] inline char *write_name_words(char *at, const char *text, size_t room_after) {
   if constexpr (std::endian::native == std::endian::little) {
     static_assert(name_group == sizeof(uint64_t));
-    constexpr uint64_t ones = 0x0101010101010101;
-    while ((reinterpret_cast<uintptr_t>(text) & (smallest_page - 1)) <= smallest_page - sizeof(uint64_t)) {
-      uint64_t word;
-      std::memcpy(&word, text, sizeof word);
-      std::memcpy(at, &word, sizeof word);
-      // The lowest byte flagged is the first NUL: a false flag needs a NUL below it.
-      if (uint64_t nuls = (word - ones) & ~word & (ones << 7)) return at + std::countr_zero(nuls) / 8;
+    while (word_in_page(text)) {
+      if (copy_name_word(at, text)) return at;
       at = make_room(at + name_group, name_group + room_after);
       text += name_group;
     }
@@ -112,15 +127,11 @@ constexpr uintptr_t smallest_page = 4096;  // bytes
 }
 
 // The name of a NODE_ID leaf, as write_name writes it: at has room for
-// name_group + room_after bytes. Its first name_group bytes are copied one by
-// one.
+// name_group + room_after bytes. Most names end within their first word.
 [[gnu::always_inline]] inline char *write_leaf_name(char *at, const Node *leaf, size_t room_after) {
   const char *text = reinterpret_cast<const char *>(leaf) + identifier_text_offset;
-  for (size_t i = 0; i < name_group; i++) {
-    char c = text[i];
-    at[i] = c;
-    if (!c) return at + i;
-  }
+  if (std::endian::native != std::endian::little || !word_in_page(text)) return write_name(at, text, room_after);
+  if (copy_name_word(at, text)) return at;
   return write_name_words(make_room(at + name_group, name_group + room_after), text + name_group, room_after);
 }
 
