@@ -2,6 +2,10 @@
 // including tokens that straddle the input's read blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -206,6 +210,33 @@ TEST(Scanner, IdentifierCopiesAreWholeAcrossArenaChunks) {
   for (size_t i = 0; i < words.size(); i++) ASSERT_STREQ(copies[i], words[i].c_str()) << i;
   reset_compiler();
   output_to_descriptors();
+}
+
+// Words and numerals of 1 to 20 bytes, each followed by a byte of another
+// kind, against the rules read one byte at a time: the scanner looks at eight
+// bytes at once, so every length and every neighbour meets its eight-byte
+// boundaries.
+TEST(Scanner, WordsAndNumeralsOfEveryLengthEndWhereTheirBytesDo) {
+  const std::string word_bytes = "abcxyzABCXYZ0189_", digits = "0123456789";
+  const std::string after[] = {" ", "\t", "\n", ".", "@", "[", "`", "#", "\x7f", "\xe9", std::string(1, '\0')};
+  std::mt19937 random(5);
+  std::string input;
+  Tokens expected;
+  for (int i = 0; i < 3000; i++) {
+    size_t length = 1 + random() % 20;
+    std::string token(1, i % 2 ? "aZqK"[random() % 4] : digits[random() % 10]);  // no keyword's first letter
+    const std::string &more = i % 2 ? word_bytes : digits;
+    while (token.size() < length) token += more[random() % more.size()];
+    if (i % 2) {
+      expected.push_back("ID:" + token);
+    } else {
+      int64_t value = 0;
+      for (char digit : token) value = std::min<int64_t>(value * 10 + (digit - '0'), INT32_MAX);
+      expected.push_back("NUM:" + std::to_string(value));
+    }
+    input += token + after[random() % std::size(after)];
+  }
+  EXPECT_EQ(scan_all(input).tokens, expected);
 }
 
 TEST(Scanner, ValueOfPunctuationIsTheTokenBefore) {
