@@ -101,11 +101,23 @@ inline bool word_in_page(const char *text) {
   return (reinterpret_cast<uintptr_t>(text) & (smallest_page - 1)) <= smallest_page - sizeof(uint64_t);
 }
 
+// The eight bytes of a name at text, read as two halves, the second only when
+// the first holds no NUL (else the first again): past a name's NUL lies the
+// next block, whose link a walk may just have rewritten, and a read that
+// overlaps a write still under way waits for it to land. A half holding name
+// bytes never reaches the link of a node after the name's block.
+inline uint64_t load_name_word(const char *text) {
+  uint32_t low, high;
+  std::memcpy(&low, text, sizeof low);
+  uint32_t low_nuls = (low - 0x01010101u) & ~low & 0x80808080u;
+  std::memcpy(&high, text + sizeof low * (low_nuls == 0), sizeof high);
+  return low | uint64_t(high) << 32;
+}
+
 // Copies the word at text to at; true with at moved to the first NUL's place
 // when the word has one.
 inline bool copy_name_word(char *&at, const char *text) {
-  uint64_t word;
-  std::memcpy(&word, text, sizeof word);
+  uint64_t word = load_name_word(text);
   std::memcpy(at, &word, sizeof word);
   // The lowest byte flagged is the first NUL: a false flag needs a NUL below it.
   uint64_t nuls = (word - each_byte) & ~word & (each_byte << 7);
@@ -126,13 +138,30 @@ inline bool copy_name_word(char *&at, const char *text) {
   return write_name(at, text, room_after);
 }
 
+// Copies a leaf's name to at, moving at past it, when the name is under six
+// bytes: one word read from the leaf's start holds the kind and the name's
+// first six bytes. Read there, the word never reaches the link of a node
+// after the leaf, and the name's length costs no branch.
+inline bool copy_short_name(char *&at, const Node *leaf) {
+  uint64_t head;
+  std::memcpy(&head, leaf, sizeof head);
+  uint64_t text = head >> (8 * identifier_text_offset);
+  std::memcpy(at, &text, sizeof text);
+  uint64_t nuls = (text - each_byte) & ~text & (each_byte << 7);
+  size_t length = size_t(std::countr_zero(nuls)) / 8;                // the shift brought in zeros: at most six
+  if (length == sizeof head - identifier_text_offset) return false;  // the NUL may lie further on
+  at += length;
+  return true;
+}
+
 // The name of a NODE_ID leaf, as write_name writes it: at has room for
-// name_group + room_after bytes. Most names end within their first word.
+// name_group + room_after bytes. Most names are short.
 [[gnu::always_inline]] inline char *write_leaf_name(char *at, const Node *leaf, size_t room_after) {
   const char *text = reinterpret_cast<const char *>(leaf) + identifier_text_offset;
-  if (std::endian::native != std::endian::little || !word_in_page(text)) return write_name(at, text, room_after);
-  if (copy_name_word(at, text)) return at;
-  return write_name_words(make_room(at + name_group, name_group + room_after), text + name_group, room_after);
+  if (std::endian::native != std::endian::little || !word_in_page(reinterpret_cast<const char *>(leaf)))
+    return write_name(at, text, room_after);
+  if (copy_short_name(at, leaf)) return at;
+  return write_name_words(at, text, room_after);
 }
 
 // The builders are inline: the parser calls one or two per reduction. Each
