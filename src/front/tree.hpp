@@ -101,23 +101,11 @@ inline bool word_in_page(const char *text) {
   return (reinterpret_cast<uintptr_t>(text) & (smallest_page - 1)) <= smallest_page - sizeof(uint64_t);
 }
 
-// The eight bytes of a name at text, read as two halves, the second only when
-// the first holds no NUL (else the first again): past a name's NUL lies the
-// next block, whose link a walk may just have rewritten, and a read that
-// overlaps a write still under way waits for it to land. A half holding name
-// bytes never reaches the link of a node after the name's block.
-inline uint64_t load_name_word(const char *text) {
-  uint32_t low, high;
-  std::memcpy(&low, text, sizeof low);
-  uint32_t low_nuls = (low - 0x01010101u) & ~low & 0x80808080u;
-  std::memcpy(&high, text + sizeof low * (low_nuls == 0), sizeof high);
-  return low | uint64_t(high) << 32;
-}
-
 // Copies the word at text to at; true with at moved to the first NUL's place
 // when the word has one.
 inline bool copy_name_word(char *&at, const char *text) {
-  uint64_t word = load_name_word(text);
+  uint64_t word;
+  std::memcpy(&word, text, sizeof word);
   std::memcpy(at, &word, sizeof word);
   // The lowest byte flagged is the first NUL: a false flag needs a NUL below it.
   uint64_t nuls = (word - each_byte) & ~word & (each_byte << 7);
@@ -140,8 +128,11 @@ inline bool copy_name_word(char *&at, const char *text) {
 
 // Copies a leaf's name to at, moving at past it, when the name is under six
 // bytes: one word read from the leaf's start holds the kind and the name's
-// first six bytes. Read there, the word never reaches the link of a node
-// after the leaf, and the name's length costs no branch.
+// first six bytes, and the name's length costs no branch. Read there, the
+// word never reaches the link of a node after the leaf, which a walk may just
+// have rewritten: a read that overlaps a write still under way waits for it
+// to land, and one-letter names are the most common of all. (Longer names are
+// read from their text, which may meet such a link; they are rarer.)
 inline bool copy_short_name(char *&at, const Node *leaf) {
   uint64_t head;
   std::memcpy(&head, leaf, sizeof head);
