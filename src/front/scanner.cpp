@@ -193,7 +193,8 @@ char no_input[zeroed_bytes] = {};
 struct Scanner {
   char *data = nullptr;          // the input buffer, capacity + padding_bytes long
   size_t capacity = 0;           // bytes of input it can hold
-  char *next = no_input;         // start of the next token
+  char *next = no_input;         // where yylex starts: past the last token and one blank
+  unsigned char next_byte = 0;   // the byte at next
   char *limit = no_input;        // end of the data read so far, where the end marker is
   bool at_eof = false;           // the input has reported end of file
   bool interactive = false;      // standard input is a terminal: read line by line
@@ -274,13 +275,22 @@ bool refill(char *token_start) {
   return got > 0;
 }
 
+// Sets where the next call of yylex starts: past one blank (most tokens are
+// followed by one), with the byte there read already. The call then takes its
+// way from a byte in hand, without first waiting for three reads in a row.
+void set_next(char *p) {
+  p += *p == ' ';  // at most to the end marker
+  scan.next = p;
+  scan.next_byte = (unsigned char)*p;
+}
+
 // Ends the current token: sets yytext and yyleng. The buffer is left as it
 // is: nothing reads yytext past yyleng, and a NUL written after each token
 // would have to be put back on the next call.
 void end_token(char *start, char *end) {
   yytext = start;
   yyleng = size_t(end - start);
-  scan.next = end;
+  set_next(end);
 }
 
 constexpr uint64_t eight_blanks = eight_bytes("        ");
@@ -525,9 +535,10 @@ char *skip_to_token(char *p) {
   p = skip_to_token(p);
   if (!p) {
     yywrap();  // 1: the end of file is final
+    set_next(scan.next);
     return END_OF_INPUT;
   }
-  scan.next = p;
+  set_next(p);
   return yylex();
 }
 
@@ -537,14 +548,17 @@ int yywrap() { return 1; }
 
 int yylex() {
   char *p = scan.next;
+  unsigned char c = scan.next_byte;
   for (;;) {
-    p += *p == ' ';  // most tokens follow one blank
-    unsigned char c = (unsigned char)*p;
     switch (byte_classes[c]) {
-      case BLANK: p = skip_spaces(p + 1); continue;
+      case BLANK:
+        p = skip_spaces(p + 1);
+        c = (unsigned char)*p;
+        continue;
       case NEWLINE:
         yylineno++;
         p = skip_spaces(p + 1);
+        c = (unsigned char)*p;
         continue;
       case LETTER: {
         // Words of up to nine bytes; longer ones go to scan_word, so that no
