@@ -25,10 +25,15 @@ bool has_letter_or_digit(std::string_view text) {
   return std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
+// The bytes of text that belong to names and numerals: letters, digits, and
+// '_' within a name. A '_' elsewhere is echoed, not scanned.
 std::string word_bytes(std::string_view text) {
   std::string word;
-  for (unsigned char c : text)
-    if (std::isalnum(c) || c == '_') word.push_back(char(c));
+  bool in_name = false;
+  for (unsigned char c : text) {
+    in_name = std::isalpha(c) || ((std::isdigit(c) || c == '_') && in_name);
+    if (in_name || std::isdigit(c)) word.push_back(char(c));
+  }
   return word;
 }
 

@@ -38,6 +38,14 @@ TEST(SourceMap, PropertiesHoldForGeneratedPrograms) {
   EXPECT_GT(code_lines, 100000u);  // the programs are not trivially small
 }
 
+// Bytes the scanner echoes may lie inside a span grown by parentheses: an
+// underscore that starts no name is not part of one.
+TEST(SourceMap, EchoedUnderscoresAreNoPartOfANamesSpan) {
+  for (const char *program :
+       {"void f() {\n a = (( __ (b)));\n}\n", "void f() {\n a = (_ 12 _);\n}\n", "void f() {\n a = (x_1 _);\n}\n"})
+    EXPECT_EQ(explain_violation(program), "") << program;
+}
+
 // For each code line, the first source line of the statement it belongs to.
 std::vector<int64_t> statement_lines(const std::string &program) {
   CompileMap map = compile_with_map(program);
