@@ -121,7 +121,6 @@ const LineShape &operator_line(uint8_t text) { return operator_codes[text].line;
 bool is_arithmetic(Operator op) { return op == OP_ARITHMETIC || op == OP_SUBTRACT; }
 
 constexpr LineShape load_name = line_shape("LOAD ", ", R1\n");
-constexpr LineShape load_constant = line_shape("LOAD #", ", R1\n");
 constexpr LineShape load_temporary = line_shape("LOAD Temp", ", R1\n");
 constexpr LineShape store_name = line_shape("STORE R1, ", "\n");
 constexpr LineShape store_temporary = line_shape("STORE R1, Temp", "\n");
@@ -194,7 +193,7 @@ void emit_temporary(const LineShape &line, int64_t number) {
   output.next = write_short_text(at, line.after);
 }
 
-// A line about a name, a NODE_ID leaf.
+// A line about a leaf: a name, or a number, whose text holds its '#'.
 void emit_named(const LineShape &line, const Node *name) {
   constexpr size_t room = 2 * sizeof ShortText::bytes + name_group;
   char *at = write_short_text(make_room(output.next, room), line.before);
@@ -214,25 +213,21 @@ void emit_jump(const LineShape &line, int64_t target) {
 
 // A line whose operand is the right operand of an arithmetic operator: a
 // temporary, a name or a constant.
-// The operands that are not names are written out of line, so that a name's
-// line, the most common, saves and restores few registers.
+// A temporary is written out of line, so that a leaf's line, the most common,
+// saves and restores few registers.
 [[gnu::noinline]] char *emit_temporary_operand(char *at, int64_t temporary) {
   return write_temporary(write_literal(at, "Temp"), temporary);
-}
-[[gnu::noinline]] char *emit_constant_operand(char *at, int32_t value) {
-  *at++ = '#';
-  return write_number(at, value);
 }
 
 [[gnu::noinline]] void emit_operand_line(const LineShape &line, const Node *right, int64_t temporary) {
   constexpr size_t room = line_room + sizeof "Temp";  // also covers a name's first group
   char *at = write_short_text(make_room(output.next, room), line.before);
-  if (!isLeaf(right)) {
-    at = emit_temporary_operand(at, temporary);
-  } else if (right->kind == NODE_ID) {
+  if (is_leaf_kind(right->kind)) {
     at = write_leaf_name(at, right, sizeof ShortText::bytes);
+  } else if (!childless(right)) {
+    at = emit_temporary_operand(at, temporary);
   } else {
-    at = emit_constant_operand(at, right->value);
+    at = write_literal(at, "#0");  // an operand the tree builders never make: the value 0
   }
   output.next = write_short_text(at, line.after);
 }
@@ -290,8 +285,9 @@ bool compound(const Node *operand) { return !isLeaf(operand); }
 [[gnu::always_inline]] inline Node *enter_expression(const Node *node) {
   prefetch_ahead_of(node);
   switch (NodeKind(node->kind)) {
-    case NODE_ID: emit_named(load_name, node); return nullptr;
-    case NODE_NUM: emit_numbered(load_constant, node->value); return nullptr;
+    case NODE_ID:
+    case NODE_NUM: emit_named(load_name, node); return nullptr;  // a number's text holds its '#'
+
     case NODE_LOGIC:
       switch (operator_of(node)) {
         case OP_LOGIC:

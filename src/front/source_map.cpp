@@ -12,11 +12,6 @@ namespace {
 
 constexpr std::string_view tree_opening = "Abstract Syntax Tree:\n(";
 
-std::string printed_text(const Node *node) {
-  if (node->kind == NODE_NUM) return std::to_string(node->value);
-  return node_text(node);
-}
-
 // The tree in prefix order, as the report prints it: a node, then its left
 // part, then its right part. An explicit stack keeps deep trees off the call stack.
 void list_nodes(const PositionTrace &trace, CompileMap &map, std::unordered_map<NodeRef, int> &index_of) {
@@ -33,7 +28,7 @@ void list_nodes(const PositionTrace &trace, CompileMap &map, std::unordered_map<
                          statement,
                          origin.statement,
                          node->kind,
-                         printed_text(node),
+                         node_text(node),
                          origin.span.begin,
                          origin.span.end,
                          {},

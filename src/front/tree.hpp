@@ -23,7 +23,8 @@ enum NodeKind : int16_t {
 
 // Nodes and texts are refs into the tree's memory, 0 for none. The tree is
 // most of a compile's memory, so a node takes only what its kind uses. A
-// NODE_NUM leaf is 8 bytes, its kind and value. A NODE_ID leaf is the block
+// NODE_NUM leaf is its kind, then its value's text as the code writes it:
+// '#' and the digits (see new_int_node). A NODE_ID leaf is the block
 // the scanner made for the identifier's copy: its kind, then the text (see
 // "An identifier's leaf is the scanner's copy" below). Any other node has a
 // kind, a fixed text and two children, in one of two forms:
@@ -41,15 +42,11 @@ struct Node {
   int16_t kind;
   uint8_t right_back;  // the 8-byte form: its right child starts this many units before it
   uint8_t fixed_text;  // the FixedText of a node that is not a leaf, with else_mark on an IF built with an else
-  union {
-    int32_t value;   // NODE_NUM
-    NodeRef lchild;  // not a leaf
-  };
+  NodeRef lchild;  // not a leaf
   NodeRef rchild;  // the 12-byte form only; a leaf ends before it
 };
 static_assert(sizeof(Node) == 12);
 static_assert(sizeof(Node::kind) == identifier_text_offset, "a name's text follows the leaf's kind");
-constexpr size_t number_leaf_bytes = offsetof(Node, rchild);
 constexpr size_t near_node_bytes = offsetof(Node, rchild);
 constexpr uint32_t right_back_reach = 255;  // units: what right_back holds
 
@@ -82,9 +79,18 @@ inline const Node *right_node(const Node *node) {
   return reinterpret_cast<const Node *>(reinterpret_cast<const char *>(node) - size_t(node->right_back) * tree_unit);
 }
 
+// How many bytes of a leaf's text the tree leaves out: a number's '#', which
+// only the code writes. Set without a branch, as walks meet leaves of both
+// kinds in no order a branch could learn.
+inline size_t tree_text_skip(int kind) { return size_t(kind == NODE_NUM); }
+
+// A leaf's text as the code writes it: a name, or '#' and a number's digits.
+inline const char *leaf_text(const Node *leaf) { return reinterpret_cast<const char *>(leaf) + identifier_text_offset; }
+
+// A node's text as the tree prints it.
 inline const char *node_text(const Node *node) {
-  return node->kind == NODE_ID ? reinterpret_cast<const char *>(node) + identifier_text_offset
-                               : fixed_texts[node->fixed_text & ~else_mark];
+  if (is_leaf_kind(node->kind)) return leaf_text(node) + tree_text_skip(node->kind);
+  return fixed_texts[node->fixed_text & ~else_mark];
 }
 
 // A leaf's name from text on, at a cursor with room for name_group +
@@ -126,32 +132,34 @@ inline bool copy_name_word(char *&at, const char *text) {
   return write_name(at, text, room_after);
 }
 
-// Copies a leaf's name to at, moving at past it, when the name is under six
-// bytes: one word read from the leaf's start holds the kind and the name's
-// first six bytes, and the name's length costs no branch. Read there, the
+// Copies a leaf's text from its byte skip on (0 or 1, see tree_text_skip) to
+// at, moving at past it, when what is copied is under 6 - skip bytes: one word
+// read from the leaf's start holds the kind and the text's first six bytes,
+// and the text's length costs no branch. Read there, the
 // word never reaches the link of a node after the leaf, which a walk may just
 // have rewritten: a read that overlaps a write still under way waits for it
 // to land, and one-letter names are the most common of all. (Longer names are
 // read from their text, which may meet such a link; they are rarer.)
-inline bool copy_short_name(char *&at, const Node *leaf) {
+inline bool copy_short_name(char *&at, const Node *leaf, size_t skip) {
   uint64_t head;
   std::memcpy(&head, leaf, sizeof head);
-  uint64_t text = head >> (8 * identifier_text_offset);
+  size_t offset = identifier_text_offset + skip;
+  uint64_t text = head >> (8 * offset);
   std::memcpy(at, &text, sizeof text);
   uint64_t nuls = (text - each_byte) & ~text & (each_byte << 7);
-  size_t length = size_t(std::countr_zero(nuls)) / 8;                // the shift brought in zeros: at most six
-  if (length == sizeof head - identifier_text_offset) return false;  // the NUL may lie further on
+  size_t length = size_t(std::countr_zero(nuls)) / 8;  // the shift brought in zeros: at most 8 - offset
+  if (length == sizeof head - offset) return false;    // the NUL may lie further on
   at += length;
   return true;
 }
 
-// The name of a NODE_ID leaf, as write_name writes it: at has room for
-// name_group + room_after bytes. Most names are short.
-[[gnu::always_inline]] inline char *write_leaf_name(char *at, const Node *leaf, size_t room_after) {
-  const char *text = reinterpret_cast<const char *>(leaf) + identifier_text_offset;
+// A leaf's text from its byte skip on, as write_name writes it: at has room
+// for name_group + room_after bytes. Most names and numbers are short.
+[[gnu::always_inline]] inline char *write_leaf_name(char *at, const Node *leaf, size_t room_after, size_t skip = 0) {
+  const char *text = leaf_text(leaf) + skip;
   if (std::endian::native != std::endian::little || !word_in_page(reinterpret_cast<const char *>(leaf)))
     return write_name(at, text, room_after);
-  if (copy_short_name(at, leaf)) return at;
+  if (copy_short_name(at, leaf, skip)) return at;
   return write_name_words(at, text, room_after);
 }
 
@@ -202,13 +210,21 @@ inline NodeRef new_node(TreeRef text, int kind) {
   return text;
 }
 
+// A number's leaf holds its text, made once here, so that neither walk formats
+// the number and both copy it as they copy a name. write_number writes up to
+// eight bytes past the digits: with room in the chunk they land in its free
+// space, as arena_copy_short_text's do.
+constexpr size_t number_leaf_room = identifier_text_offset + 1 + longest_number + 8;
 inline NodeRef new_int_node(int32_t value) {
-  TreeBlock block = arena_alloc(number_leaf_bytes);
+  char spare[number_leaf_room];
+  char *at = size_t(arena.end - arena.next) >= number_leaf_room ? arena.next : spare;
+  char *end = write_number(at + identifier_text_offset + 1, value);
+  *end = '\0';
+  TreeBlock block = arena_alloc(size_t(end + 1 - at));
+  if (at == spare) std::memcpy(block.at, spare, size_t(end + 1 - at));
   Node *node = reinterpret_cast<Node *>(block.at);
   node->kind = NODE_NUM;
-  node->right_back = 0;
-  node->fixed_text = TEXT_NONE;
-  node->value = value;
+  block.at[identifier_text_offset] = '#';
   return block.ref;
 }
 

@@ -45,13 +45,9 @@ static_assert(sizeof Node::fixed_text == 1 && 2 * else_mark == 256);
   return at + text.length;
 }
 
-// "text " for a leaf's kind (a name or a number), with room for "\n( " after it.
+// "text " for a leaf (a name or a number), with room for "\n( " after it.
 [[gnu::always_inline]] inline char *write_leaf_text(char *at, const char *end, const Node *node, int kind) {
-  if (kind == NODE_NUM) {
-    at = write_number(make_room(at, end, longest_number + opening_length), node->value);
-  } else {
-    at = write_leaf_name(make_room(at, end, name_group + opening_length), node, opening_length);
-  }
+  at = write_leaf_name(make_room(at, end, name_group + opening_length), node, opening_length, tree_text_skip(kind));
   *at = ' ';
   return at + 1;
 }
