@@ -284,9 +284,13 @@ bool compound(const Node *operand) { return !isLeaf(operand); }
 // when the node is done.
 [[gnu::always_inline]] inline Node *enter_expression(const Node *node) {
   prefetch_ahead_of(node);
+  if (is_leaf_kind(node->kind)) {  // one test for both kinds, which come in no order a branch could learn
+    emit_named(load_name, node);   // a number's text holds its '#'
+    return nullptr;
+  }
   switch (NodeKind(node->kind)) {
     case NODE_ID:
-    case NODE_NUM: emit_named(load_name, node); return nullptr;  // a number's text holds its '#'
+    case NODE_NUM: return nullptr;  // written above
 
     case NODE_LOGIC:
       switch (operator_of(node)) {

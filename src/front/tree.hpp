@@ -240,7 +240,8 @@ inline NodeRef join_child_node(NodeRef node, NodeRef lchild, NodeRef rchild) {
 
 // Whether a node of a kind that is not a leaf's has no children: it prints as
 // a leaf, and has no code of its own.
-inline bool childless(const Node *node) { return !node->right_back && !node->lchild && !node->rchild; }
+// The first test is false for nearly every node, which keeps it predictable.
+inline bool childless(const Node *node) { return (node->right_back | node->lchild) == 0 && !node->rchild; }
 
 inline int isLeaf(const Node *node) { return is_leaf_kind(node->kind) || childless(node); }
 
