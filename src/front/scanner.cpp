@@ -126,22 +126,20 @@ constexpr uint64_t eight_bytes(std::string_view text) {
 }
 
 struct Keyword {
-  uint64_t spelling = ~uint64_t(0);  // eight_bytes of the keyword; in an empty slot, what no masked word equals
-  uint64_t mask = 0;                 // selects its length's bytes of a word's first eight
+  uint64_t spelling = 0;  // eight_bytes of the keyword
+  uint64_t mask = 0;      // selects its length's bytes of a word's first eight
   int token = 0;
   TreeRef value = TEXT_NONE;
 };
 
 // No two keywords share a length and the low three bits of their first byte,
-// so that pair picks the one keyword a word can be. Words longer than any
-// keyword share the empty slots past the longest.
+// so that pair picks the one keyword a word can be.
 constexpr size_t longest_keyword = 5;
-constexpr size_t keyword_slot(size_t length, unsigned char first) {
-  return std::min(length, longest_keyword + 1) * 8 + (first & 7);
-}
+constexpr size_t keyword_slot(size_t length, unsigned char first) { return length * 8 + (first & 7); }
 
 struct KeywordTable {
-  std::array<Keyword, (longest_keyword + 2) * 8> slots{};
+  std::array<Keyword, (longest_keyword + 1) * 8> slots{};
+  uint64_t used = 0;  // bit n: slot n holds a keyword
 };
 
 struct KeywordSpelling {
@@ -175,13 +173,15 @@ constexpr KeywordTable keywords = [] {
   KeywordTable table;
   for (const KeywordSpelling &k : keyword_spellings) {
     size_t slot = keyword_slot(k.word.size(), k.word[0]);
-    if (k.word.size() > longest_keyword || table.slots[slot].mask) throw "two keywords share a slot";
+    if (table.used >> slot & 1) throw "two keywords share a slot";
+    table.used |= uint64_t(1) << slot;
     table.slots[slot] = {eight_bytes(k.word),
                          eight_bytes(std::string_view("\xff\xff\xff\xff\xff\xff\xff\xff", k.word.size())), k.token,
                          k.value};
   }
   return table;
 }();
+static_assert(keywords.slots.size() <= 64, "a slot for each bit of used");
 
 // The input buffer before it exists: an end marker, so the first call finds no
 // data and creates the buffer.
@@ -385,10 +385,11 @@ char *word_end(char *p) {
   }
 }
 
-// Which keyword a word is, if any: one look-up and one comparison, whatever
-// the word, so that only the caller's test of the answer is a branch.
 const Keyword *keyword_spelled(const char *text, size_t length) {
-  const Keyword &keyword = keywords.slots[keyword_slot(length, (unsigned char)text[0])];
+  if (length > longest_keyword) return nullptr;
+  size_t slot = keyword_slot(length, (unsigned char)text[0]);
+  if (!(keywords.used >> slot & 1)) return nullptr;
+  const Keyword &keyword = keywords.slots[slot];
   uint64_t first_bytes;
   std::memcpy(&first_bytes, text, sizeof first_bytes);  // at most to the zeroed bytes past the end marker
   return (first_bytes & keyword.mask) == keyword.spelling ? &keyword : nullptr;
