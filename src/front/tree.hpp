@@ -42,8 +42,8 @@ struct Node {
   int16_t kind;
   uint8_t right_back;  // the 8-byte form: its right child starts this many units before it
   uint8_t fixed_text;  // the FixedText of a node that is not a leaf, with else_mark on an IF built with an else
-  NodeRef lchild;  // not a leaf
-  NodeRef rchild;  // the 12-byte form only; a leaf ends before it
+  NodeRef lchild;      // not a leaf
+  NodeRef rchild;      // the 12-byte form only; a leaf ends before it
 };
 static_assert(sizeof(Node) == 12);
 static_assert(sizeof(Node::kind) == identifier_text_offset, "a name's text follows the leaf's kind");

@@ -63,6 +63,25 @@ TEST(TreeMemory, NamesAndNumbersComeBackExactly) {
   }
 }
 
+// A number's leaf holds its text: numerals of every length, with and without
+// leading zeros and past the largest value, print as their value in the tree
+// and after '#' in the code, both as a load and as a right operand.
+TEST(TreeMemory, NumbersPrintAsTheirValueAtEveryLength) {
+  for (size_t digits = 1; digits <= 12; digits++)
+    for (std::string zeros : {"", "0", "000"}) {
+      std::string numeral = zeros + std::string("987654321012").substr(0, digits);
+      std::string value = std::to_string(std::min<int64_t>(std::stoll(numeral), 2147483647));
+      CompileResult r = compile_text("int main() {\n  int x;\n  x = " + numeral + ";\n  x = x - " + numeral + ";\n}\n");
+      ASSERT_EQ(r.status, 0) << numeral << ": " << r.err;
+      EXPECT_NE(r.out.find("\n( x " + value + " ). \n( = \n( x - \n( x " + value + " ))"), std::string::npos)
+          << numeral << "\n"
+          << r.out;
+      EXPECT_EQ(code_section(r.out), "LOAD #" + value + ", R1\nSTORE R1, x\nLOAD x, R1\nNEG #" + value + "\nADD #" +
+                                         value + ", R1\nSTORE R1, x\n")
+          << numeral;
+    }
+}
+
 // Names whose copy (the two bytes of the leaf's kind, the name, its NUL) is
 // exactly a huge page, half a chunk's reach, the reach, a unit either side of
 // it, or the reach and its overhang together: each follows and precedes small
