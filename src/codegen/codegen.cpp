@@ -291,7 +291,6 @@ bool compound(const Node *operand) { return !isLeaf(operand); }
   switch (NodeKind(node->kind)) {
     case NODE_ID:
     case NODE_NUM: return nullptr;  // written above
-
     case NODE_LOGIC:
       switch (operator_of(node)) {
         case OP_LOGIC:
